@@ -18,3 +18,30 @@ function(klu_add_test_program name)
   add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
   set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS "${ARG_LABELS}")
 endfunction()
+
+# klu_add_fuzzer(NAME SOURCES ... [LIBS ...] [CORPUS dir])
+# A libFuzzer target, built only in the fuzz preset (clang). ctest runs it briefly over its seed
+# corpus (KLU_FUZZ_SECONDS, 10 s by default); `make fuzz` runs it longer.
+set(KLU_FUZZ_SECONDS 10 CACHE STRING "Seconds each fuzzer runs under ctest")
+function(klu_add_fuzzer name)
+  cmake_parse_arguments(ARG "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT KLU_FUZZ)
+    return()
+  endif()
+  add_executable(${name} ${ARG_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} klu_core)
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
+  set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})
+  set(seeds "")
+  if(ARG_CORPUS)
+    set(seeds ${ARG_CORPUS})
+  endif()
+  add_test(NAME fuzz_${name}
+           COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+                   sh -c "mkdir -p '${work}' && exec \"$0\" -max_total_time=${KLU_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${work}' ${seeds}"
+                   $<TARGET_FILE:${name}>)
+  set_tests_properties(fuzz_${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+endfunction()
