@@ -1,0 +1,393 @@
+// Win32 implementation of the platform operations: registry, files and folders, processes,
+// version. Resources and the Internet settings query live in their own files.
+#include <windows.h>
+#include <objbase.h>
+
+#include "platform/Platform.h"
+
+namespace platform {
+
+namespace {
+HKEY AsKey(std::uintptr_t k) { return reinterpret_cast<HKEY>(k); }
+}  // namespace
+
+std::string SystemErrorMessage(unsigned long code) {
+    char* text = nullptr;
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message;
+    if (n != 0 && text != nullptr) message.assign(text, n);
+    if (text != nullptr) LocalFree(text);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' '))
+        message.pop_back();
+    if (message.empty()) message = "System error " + std::to_string(code);
+    return message;
+}
+
+unsigned long LastErrorCode() { return GetLastError(); }
+
+void RaiseLastError() {
+    const DWORD code = GetLastError();
+    throw SystemError(code, SystemErrorMessage(code));
+}
+
+std::string CommandLine() {
+    const char* line = GetCommandLineA();
+    return line != nullptr ? std::string(line) : std::string();
+}
+
+std::string ModuleFileName() {
+    std::string buf(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameA(nullptr, &buf[0], static_cast<DWORD>(buf.size()));
+        if (n == 0) return std::string();
+        if (n < buf.size()) return buf.substr(0, n);
+        buf.resize(buf.size() * 2);
+    }
+}
+
+// ---- Registry ---------------------------------------------------------------------------------
+
+RegKey::~RegKey() { Close(); }
+
+RegKey::RegKey(RegKey&& other) noexcept : key_(other.key_) { other.key_ = 0; }
+
+RegKey& RegKey::operator=(RegKey&& other) noexcept {
+    if (this != &other) {
+        Close();
+        key_ = other.key_;
+        other.key_ = 0;
+    }
+    return *this;
+}
+
+void RegKey::Close() {
+    if (key_ != 0) RegCloseKey(AsKey(key_));
+    key_ = 0;
+}
+
+namespace {
+// Registry paths are written with or without a leading backslash; the API wants none.
+std::string RelativePath(const std::string& path) {
+    std::size_t i = 0;
+    while (i < path.size() && path[i] == '\\') ++i;
+    return path.substr(i);
+}
+}  // namespace
+
+bool RegKey::Open(RootKey root, const std::string& path, bool create) {
+    Close();
+    HKEY key = nullptr;
+    const std::string rel = RelativePath(path);
+    LONG rc;
+    if (create) {
+        rc = RegCreateKeyExA(AsKey(root), rel.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                             nullptr, &key, nullptr);
+    } else {
+        rc = RegOpenKeyExA(AsKey(root), rel.c_str(), 0, KEY_ALL_ACCESS, &key);
+    }
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(rc));
+        return false;
+    }
+    key_ = reinterpret_cast<std::uintptr_t>(key);
+    return true;
+}
+
+bool RegKey::OpenReadOnly(RootKey root, const std::string& path) {
+    Close();
+    HKEY key = nullptr;
+    const LONG rc = RegOpenKeyExA(AsKey(root), RelativePath(path).c_str(), 0, KEY_READ, &key);
+    if (rc != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(rc));
+        return false;
+    }
+    key_ = reinterpret_cast<std::uintptr_t>(key);
+    return true;
+}
+
+bool RegKey::TryReadString(const std::string& name, std::string& value) const {
+    if (key_ == 0) return false;
+    DWORD type = 0;
+    DWORD size = 0;
+    if (RegQueryValueExA(AsKey(key_), name.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
+    std::string buf(size + 1, '\0');
+    DWORD got = size;
+    if (RegQueryValueExA(AsKey(key_), name.c_str(), nullptr, &type,
+                         reinterpret_cast<BYTE*>(&buf[0]), &got) != ERROR_SUCCESS)
+        return false;
+    buf.resize(got);
+    // The stored size counts the terminating NUL; a value written without one has none.
+    const std::size_t nul = buf.find('\0');
+    if (nul != std::string::npos) buf.resize(nul);
+    value = buf;
+    return true;
+}
+
+std::string RegKey::ReadString(const std::string& name) const {
+    std::string value;
+    return TryReadString(name, value) ? value : std::string();
+}
+
+bool RegKey::TryReadInteger(const std::string& name, std::uint32_t& value) const {
+    if (key_ == 0) return false;
+    DWORD type = 0;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    if (RegQueryValueExA(AsKey(key_), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(&data), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    if (type != REG_DWORD || size != sizeof data) return false;
+    value = data;
+    return true;
+}
+
+long RegKey::ValueType(const std::string& name) const {
+    if (key_ == 0) return -1;
+    DWORD type = 0;
+    if (RegQueryValueExA(AsKey(key_), name.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS) return -1;
+    return static_cast<long>(type);
+}
+
+namespace {
+[[noreturn]] void RaiseRegistryError(LONG rc, const std::string& name) {
+    throw SystemError(static_cast<unsigned long>(rc),
+                      "Cannot write registry value \"" + name + "\": " + SystemErrorMessage(static_cast<unsigned long>(rc)));
+}
+}  // namespace
+
+void RegKey::WriteString(const std::string& name, const std::string& value) {
+    if (key_ == 0) RaiseRegistryError(ERROR_INVALID_HANDLE, name);
+    const LONG rc = RegSetValueExA(AsKey(key_), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                   static_cast<DWORD>(value.size() + 1));
+    if (rc != ERROR_SUCCESS) RaiseRegistryError(rc, name);
+}
+
+void RegKey::WriteInteger(const std::string& name, std::uint32_t value) {
+    if (key_ == 0) RaiseRegistryError(ERROR_INVALID_HANDLE, name);
+    const DWORD data = value;
+    const LONG rc = RegSetValueExA(AsKey(key_), name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                   sizeof data);
+    if (rc != ERROR_SUCCESS) RaiseRegistryError(rc, name);
+}
+
+bool RegKey::ValueExists(const std::string& name) const { return ValueType(name) != -1; }
+
+std::vector<std::string> RegKey::ValueNames() const {
+    std::vector<std::string> names;
+    if (key_ == 0) return names;
+    DWORD count = 0;
+    DWORD longest = 0;
+    if (RegQueryInfoKeyA(AsKey(key_), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &longest,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return names;
+    std::string buf(longest + 2, '\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD len = static_cast<DWORD>(buf.size());
+        if (RegEnumValueA(AsKey(key_), i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(buf.data(), len);
+    }
+    return names;
+}
+
+std::vector<std::string> RegKey::SubKeyNames() const {
+    std::vector<std::string> names;
+    if (key_ == 0) return names;
+    DWORD count = 0;
+    DWORD longest = 0;
+    if (RegQueryInfoKeyA(AsKey(key_), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        return names;
+    std::string buf(longest + 2, '\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD len = static_cast<DWORD>(buf.size());
+        if (RegEnumKeyExA(AsKey(key_), i, &buf[0], &len, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        names.emplace_back(buf.data(), len);
+    }
+    return names;
+}
+
+bool RegKey::DeleteValue(const std::string& name) {
+    return key_ != 0 && RegDeleteValueA(AsKey(key_), name.c_str()) == ERROR_SUCCESS;
+}
+
+bool KeyExists(RootKey root, const std::string& path) {
+    RegKey key;
+    return key.OpenReadOnly(root, path);
+}
+
+bool DeleteKey(RootKey root, const std::string& path) {
+    const std::string rel = RelativePath(path);
+    if (rel.empty()) return false;  // never the root itself
+    {
+        RegKey key;
+        if (!key.Open(root, rel, false)) return false;
+        // Subkeys first: the older API deletes only empty keys.
+        for (const std::string& sub : key.SubKeyNames()) DeleteKey(root, rel + "\\" + sub);
+    }
+    return RegDeleteKeyA(AsKey(root), rel.c_str()) == ERROR_SUCCESS;
+}
+
+// ---- Files and folders ------------------------------------------------------------------------
+
+std::string WindowsDirectory() {
+    char buf[MAX_PATH + 1] = {};
+    const UINT n = GetWindowsDirectoryA(buf, MAX_PATH);
+    return n > 0 && n <= MAX_PATH ? std::string(buf, n) : std::string();
+}
+
+std::string TempDirectory() {
+    char buf[MAX_PATH + 2] = {};
+    const DWORD n = GetTempPathA(MAX_PATH + 1, buf);
+    return n > 0 && n <= MAX_PATH + 1 ? std::string(buf, n) : std::string();
+}
+
+bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+bool DirectoryExists(const std::string& path) {
+    const DWORD attr = GetFileAttributesA(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+    std::string dir = path;
+    while (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+    if (dir.empty()) return false;
+    if (DirectoryExists(dir)) return true;
+    const std::size_t slash = dir.find_last_of("\\/");
+    if (slash != std::string::npos && slash > 0) {
+        const std::string parent = dir.substr(0, slash);
+        // "C:" is a drive, not a folder to create.
+        if (!(parent.size() == 2 && parent[1] == ':') && !ForceDirectories(parent)) return false;
+    }
+    return CreateDir(dir) || DirectoryExists(dir);
+}
+
+bool FileExists(const std::string& path) {
+    const DWORD attr = GetFileAttributesA(path.c_str());
+    return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool SetAttributesNormal(const std::string& path) {
+    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+}
+
+bool RemoveFile(const std::string& path) {
+    SetAttributesNormal(path);
+    return DeleteFileA(path.c_str()) != 0;
+}
+
+bool RemoveDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+
+bool MoveFileTo(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()) != 0; }
+
+bool CopyFileOverwrite(const std::string& from, const std::string& to) {
+    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+}
+
+std::string ShortPathName(const std::string& path) {
+    const DWORD need = GetShortPathNameA(path.c_str(), nullptr, 0);
+    if (need == 0) return path;
+    std::string buf(need, '\0');
+    const DWORD n = GetShortPathNameA(path.c_str(), &buf[0], need);
+    if (n == 0 || n >= need) return path;
+    buf.resize(n);
+    return buf;
+}
+
+void SetCurrentDir(const std::string& path) {
+    if (!SetCurrentDirectoryA(path.c_str())) RaiseLastError();
+}
+
+std::string CurrentDir() {
+    const DWORD need = GetCurrentDirectoryA(0, nullptr);
+    if (need == 0) return std::string();
+    std::string buf(need, '\0');
+    const DWORD n = GetCurrentDirectoryA(need, &buf[0]);
+    buf.resize(n < need ? n : 0);
+    return buf;
+}
+
+std::string NewGuidText() {
+    GUID g;
+    if (FAILED(CoCreateGuid(&g))) RaiseLastError();
+    char text[40];
+    wsprintfA(text, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", static_cast<unsigned long>(g.Data1),
+              g.Data2, g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6],
+              g.Data4[7]);
+    return text;
+}
+
+// ---- Processes and threads --------------------------------------------------------------------
+
+Handle::~Handle() { Reset(); }
+
+Handle& Handle::operator=(Handle&& o) noexcept {
+    if (this != &o) {
+        Reset(o.h_);
+        o.h_ = nullptr;
+    }
+    return *this;
+}
+
+void Handle::Reset(void* h) {
+    if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+    h_ = h;
+}
+
+Handle StartProcess(const std::string& commandLine, bool hidden, const std::string& folder) {
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESHOWWINDOW;
+    si.wShowWindow = hidden ? SW_HIDE : SW_SHOWNORMAL;
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&pi, sizeof pi);
+    std::string line = commandLine;  // CreateProcessA may write into the command line
+    line.push_back('\0');
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &si, &pi))
+        return Handle();
+    CloseHandle(pi.hThread);
+    return Handle(pi.hProcess);
+}
+
+Handle OpenProcessForTermination(unsigned long processId) {
+    return Handle(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId));
+}
+
+bool TerminateProcess(const Handle& process, unsigned int exitCode) {
+    return process.Valid() && ::TerminateProcess(process.Get(), exitCode) != 0;
+}
+
+unsigned long WaitFor(const Handle& object, unsigned long milliseconds) {
+    return WaitForSingleObject(object.Get(), milliseconds);
+}
+
+bool ProcessExitCode(const Handle& process, unsigned long& exitCode) {
+    DWORD code = 0;
+    if (!GetExitCodeProcess(process.Get(), &code)) return false;
+    exitCode = code;
+    return true;
+}
+
+void SleepMs(unsigned long milliseconds) { Sleep(milliseconds); }
+unsigned long TickCount() { return GetTickCount(); }
+unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
+// ---- Version ----------------------------------------------------------------------------------
+
+unsigned long PlatformId() {
+    OSVERSIONINFOA info;
+    ZeroMemory(&info, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExA(&info)) return 0;
+#pragma GCC diagnostic pop
+    return info.dwPlatformId;
+}
+
+}  // namespace platform
