@@ -1,0 +1,128 @@
+// Every shrunk, reduced and imploded entry of the shared test archives decodes to its stored
+// size and CRC-32.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/LegacyTestSupport.h"
+#include "zip/Explode.h"
+#include "zip/Unreduce.h"
+#include "zip/Unshrink.h"
+
+using namespace legacytest;
+
+namespace {
+
+struct ManifestRow {
+    std::string archive;
+    std::string entry;
+    std::string method;  // "shrink", "reduce1".."reduce4", "implode(4K,2trees)"...
+    std::uint32_t size = 0;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t crc = 0;
+};
+
+bool IsLegacy(const std::string& method) {
+    return method == "shrink" || method.rfind("reduce", 0) == 0 || method.rfind("implode", 0) == 0;
+}
+
+std::vector<ManifestRow> LegacyRows() {
+    std::vector<ManifestRow> rows;
+    std::ifstream manifest(VectorsDir() + "/MANIFEST.tsv");
+    std::string line;
+    while (std::getline(manifest, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        ManifestRow row;
+        std::string size, csize, crc;
+        std::getline(fields, row.archive, '\t');
+        std::getline(fields, row.entry, '\t');
+        std::getline(fields, row.method, '\t');
+        std::getline(fields, size, '\t');
+        std::getline(fields, csize, '\t');
+        std::getline(fields, crc, '\t');
+        if (!IsLegacy(row.method)) continue;
+        row.size = static_cast<std::uint32_t>(std::stoul(size));
+        row.compressedSize = static_cast<std::uint32_t>(std::stoul(csize));
+        row.crc = static_cast<std::uint32_t>(std::stoul(crc, nullptr, 16));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// The method number and flags the manifest's method name implies.
+int ExpectedMethod(const std::string& method) {
+    if (method == "shrink") return 1;
+    if (method.rfind("reduce", 0) == 0) return 1 + (method[6] - '0');
+    return 6;
+}
+
+zip::DecodeStatus DecodeEntry(const ZipEntry& e, zip::ByteSource& in, zip::ByteSink& out) {
+    switch (e.method) {
+    case 1: return zip::Unshrink(in, out, e.uncompressedSize, e.flags);
+    case 2: case 3: case 4: case 5: return zip::Unreduce(in, out, e.uncompressedSize, e.flags, e.method - 1);
+    case 6: return zip::Explode(in, out, e.uncompressedSize, e.flags);
+    default: return zip::DecodeStatus::BadData;
+    }
+}
+
+}  // namespace
+
+TEST(LegacyVectors, EveryLegacyEntryMatchesItsCrcAndSize) {
+    const std::vector<ManifestRow> rows = LegacyRows();
+    ASSERT_GE(rows.size(), 150u) << "manifest not found or shortened: " << VectorsDir();
+    std::map<std::string, std::vector<ZipEntry>> archives;
+    std::map<int, int> decodedByMethod;
+    for (const ManifestRow& row : rows) {
+        SCOPED_TRACE(row.archive + " " + row.entry + " " + row.method);
+        if (!archives.count(row.archive)) archives[row.archive] = ReadZip(ReadWholeFile(VectorsDir() + "/" + row.archive));
+        // Matched by CRC and sizes: the manifest spells names in UTF-8, the archives in OEM.
+        const ZipEntry* entry = nullptr;
+        for (const ZipEntry& e : archives[row.archive]) {
+            if (e.crc == row.crc && e.uncompressedSize == row.size && e.compressedSize == row.compressedSize) entry = &e;
+        }
+        ASSERT_NE(entry, nullptr);
+        ASSERT_EQ(entry->method, ExpectedMethod(row.method));
+        if (entry->method == 6) {
+            EXPECT_EQ((entry->flags & 2) != 0, row.method.find("8K") != std::string::npos);
+            EXPECT_EQ((entry->flags & 4) != 0, row.method.find("3trees") != std::string::npos);
+        }
+        ASSERT_EQ(entry->data.size(), row.compressedSize);
+        MemorySource in(entry->data);
+        CollectSink out;
+        EXPECT_EQ(DecodeEntry(*entry, in, out), zip::DecodeStatus::Ok);
+        EXPECT_EQ(out.bytes.size(), row.size);
+        EXPECT_EQ(Crc32(out.bytes), row.crc);
+        EXPECT_LE(out.largestBlock, zip::kBlockSize);
+        ++decodedByMethod[entry->method];
+    }
+    // Each legacy method number is exercised.
+    for (int method = 1; method <= 6; ++method) EXPECT_GT(decodedByMethod[method], 0) << "method " << method;
+}
+
+// Pulling the input a byte at a time changes nothing: the bit reader refills across any split.
+TEST(LegacyVectors, ByteAtATimeInputGivesTheSameOutput) {
+    const struct { const char* archive; int method; } cases[] = {
+        {"zip2-shrink.zip", 1}, {"sharpcompress-reduce2.zip", 3}, {"zip2-reduce4.zip", 5},
+        {"sharpcompress-implode.zip", 6}, {"cc-imploding-4Kdict-2trees.zip", 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.archive);
+        const std::vector<ZipEntry> entries = ReadZip(ReadWholeFile(VectorsDir() + "/" + c.archive));
+        int seen = 0;
+        for (const ZipEntry& e : entries) {
+            if (e.method != c.method) continue;
+            ++seen;
+            MemorySource whole(e.data), trickle(e.data, 1);
+            CollectSink a, b;
+            ASSERT_EQ(DecodeEntry(e, whole, a), zip::DecodeStatus::Ok);
+            ASSERT_EQ(DecodeEntry(e, trickle, b), zip::DecodeStatus::Ok);
+            EXPECT_EQ(a.bytes, b.bytes);
+        }
+        EXPECT_GT(seen, 0);
+    }
+}
