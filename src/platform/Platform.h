@@ -82,6 +82,7 @@ bool CreateDir(const std::string& path);
 bool ForceDirectories(const std::string& path);  // creates missing parents too
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file, not a folder
+bool FileSize(const std::string& path, std::uint64_t& size);
 bool RemoveFile(const std::string& path);  // sets the attributes to normal first
 bool RemoveDir(const std::string& path);   // only an empty folder
 bool SetAttributesNormal(const std::string& path);
@@ -123,6 +124,53 @@ bool ProcessExitCode(const Handle& process, unsigned long& exitCode);
 void SleepMs(unsigned long milliseconds);
 unsigned long TickCount();
 unsigned long CurrentProcessId();
+
+// A native thread created suspended, so that its owner can suspend and resume it at will. The body
+// runs once resumed; the object never waits for it (the process may end with it suspended).
+class Thread {
+public:
+    explicit Thread(void (*body)(void*), void* arg);
+    ~Thread();
+    Thread(const Thread&) = delete;
+    Thread& operator=(const Thread&) = delete;
+    bool Valid() const { return handle_.Valid(); }
+    // Suspend and resume are counted by the system.
+    void Resume();
+    void Suspend();
+    // True once the body has returned (the handle tested with a zero time-out).
+    bool Finished() const;
+    bool WaitFinished(unsigned long milliseconds) const;
+    void* NativeHandle() const { return handle_.Get(); }
+
+private:
+    Handle handle_;
+};
+
+// ---- Shell links ------------------------------------------------------------------------------
+// One shell link object (COM ShellLink with IShellLinkA and IPersistFile), reusable for several
+// links. Every failure raises SystemError with the system's text.
+class ShellLink {
+public:
+    ShellLink();
+    ~ShellLink();
+    ShellLink(const ShellLink&) = delete;
+    ShellLink& operator=(const ShellLink&) = delete;
+    void SetPath(const std::string& target);
+    void SetArguments(const std::string& arguments);
+    void SetWorkingDirectory(const std::string& folder);
+    // Saves the link as a .lnk file (not remembered as the link's current file).
+    void Save(const std::string& linkFile);
+
+    // What a saved link holds, for checks.
+    struct Contents {
+        std::string path, arguments, workingDirectory;
+    };
+    static bool Read(const std::string& linkFile, Contents& contents);
+
+private:
+    struct Impl;
+    Impl* impl_;
+};
 
 // ---- Version ----------------------------------------------------------------------------------
 // 2 for the NT family, anything else for the older family (GetVersionExA).

@@ -194,13 +194,18 @@ TEST(Platform, ChildParsesItsOwnCommandLineAsTheSplitterSays) {
         {"/kill 5,,6 /hide:1", "[/kill]\n[5,,6]\n[/hide:1]\nhide=0 kill=[5,,6]\n"},
         {"/KILL /HIDE", "[/KILL]\n[/HIDE]\nhide=1 kill=[/HIDE]\n"},
     };
-    const std::string out = platform::TempDirectory() + "klu-cmdline-" + platform::NewGuidText() + ".txt";
     for (const Case& c : cases) {
-        // cmd.exe carries the child's output into a file; the child's command line is ours.
-        const std::string line = "cmd.exe /c \"\"" + exe + "\" " + c.args + " > \"" + out + "\"\"";
-        platform::Handle p = platform::StartProcess(line, true);
-        ASSERT_TRUE(p.Valid());
-        ASSERT_EQ(platform::WaitFor(p, 30000), 0u);
+        // The child inherits the name of its report file through the environment, so that its
+        // command line is exactly ours.
+        const std::string out = platform::TempDirectory() + "klu-cmdline-" + platform::NewGuidText() + ".txt";
+        SetEnvironmentVariableA("KLU_CHILD_OUT", out.c_str());
+        platform::Handle p = platform::StartProcess("\"" + exe + "\" " + c.args, true);
+        SetEnvironmentVariableA("KLU_CHILD_OUT", nullptr);
+        ASSERT_TRUE(p.Valid()) << c.args;
+        ASSERT_EQ(platform::WaitFor(p, 60000), 0u) << c.args;
+        unsigned long code = 99;
+        EXPECT_TRUE(platform::ProcessExitCode(p, code));
+        EXPECT_EQ(code, 0u);
         std::ifstream in(out, std::ios::binary);
         std::stringstream ss;
         ss << in.rdbuf();

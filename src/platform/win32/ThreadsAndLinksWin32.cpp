@@ -1,0 +1,115 @@
+// Win32 threads created suspended, and shell links through COM.
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include "platform/Platform.h"
+
+namespace platform {
+
+namespace {
+struct ThreadStart {
+    void (*body)(void*);
+    void* arg;
+};
+
+DWORD WINAPI ThreadEntry(LPVOID p) {
+    ThreadStart* start = static_cast<ThreadStart*>(p);
+    start->body(start->arg);
+    delete start;
+    return 0;
+}
+}  // namespace
+
+Thread::Thread(void (*body)(void*), void* arg) {
+    ThreadStart* start = new ThreadStart{body, arg};
+    DWORD id = 0;
+    HANDLE h = CreateThread(nullptr, 0, ThreadEntry, start, CREATE_SUSPENDED, &id);
+    if (h == nullptr) {
+        delete start;
+        RaiseLastError();
+    }
+    handle_.Reset(h);
+}
+
+Thread::~Thread() = default;
+
+void Thread::Resume() { ResumeThread(handle_.Get()); }
+void Thread::Suspend() { SuspendThread(handle_.Get()); }
+bool Thread::Finished() const { return WaitForSingleObject(handle_.Get(), 0) == WAIT_OBJECT_0; }
+bool Thread::WaitFinished(unsigned long milliseconds) const {
+    return WaitForSingleObject(handle_.Get(), milliseconds) == WAIT_OBJECT_0;
+}
+
+// ---- Shell links ------------------------------------------------------------------------------
+
+namespace {
+[[noreturn]] void RaiseHresult(HRESULT hr) {
+    throw SystemError(static_cast<unsigned long>(hr), SystemErrorMessage(static_cast<unsigned long>(hr)));
+}
+void Check(HRESULT hr) {
+    if (FAILED(hr)) RaiseHresult(hr);
+}
+std::wstring Wide(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring w(n > 0 ? n : 1, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &w[0], n);
+    w.resize(n > 0 ? n - 1 : 0);
+    return w;
+}
+}  // namespace
+
+struct ShellLink::Impl {
+    bool comStarted = false;
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    ~Impl() {
+        if (file != nullptr) file->Release();
+        if (link != nullptr) link->Release();
+        if (comStarted) CoUninitialize();
+    }
+};
+
+ShellLink::ShellLink() : impl_(new Impl) {
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    impl_->comStarted = SUCCEEDED(init);  // S_FALSE too: every success is balanced
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&impl_->link));
+    if (SUCCEEDED(hr)) hr = impl_->link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&impl_->file));
+    if (FAILED(hr)) {
+        delete impl_;
+        impl_ = nullptr;
+        RaiseHresult(hr);
+    }
+}
+
+ShellLink::~ShellLink() { delete impl_; }
+
+void ShellLink::SetPath(const std::string& target) { Check(impl_->link->SetPath(target.c_str())); }
+void ShellLink::SetArguments(const std::string& arguments) { Check(impl_->link->SetArguments(arguments.c_str())); }
+void ShellLink::SetWorkingDirectory(const std::string& folder) {
+    Check(impl_->link->SetWorkingDirectory(folder.c_str()));
+}
+void ShellLink::Save(const std::string& linkFile) { Check(impl_->file->Save(Wide(linkFile).c_str(), FALSE)); }
+
+bool ShellLink::Read(const std::string& linkFile, Contents& contents) {
+    try {
+        ShellLink reader;
+        if (FAILED(reader.impl_->file->Load(Wide(linkFile).c_str(), STGM_READ))) return false;
+        char buf[MAX_PATH * 4] = {};
+        if (FAILED(reader.impl_->link->GetPath(buf, sizeof buf, nullptr, SLGP_RAWPATH))) return false;
+        contents.path = buf;
+        buf[0] = 0;
+        if (FAILED(reader.impl_->link->GetArguments(buf, sizeof buf))) return false;
+        contents.arguments = buf;
+        buf[0] = 0;
+        if (FAILED(reader.impl_->link->GetWorkingDirectory(buf, sizeof buf))) return false;
+        contents.workingDirectory = buf;
+        return true;
+    } catch (const SystemError&) {
+        return false;
+    }
+}
+
+}  // namespace platform
