@@ -1,0 +1,110 @@
+// The installer's HTTP/1.1 client: one GET at a time over a Transport, directly or through one
+// HTTP proxy, with the body written into a Target in pieces of at most 32768 bytes.
+//
+// Contract (what the worker relies on):
+// - The request: "GET target HTTP/1.1", then Content-Type, Host, Accept, User-Agent and, when
+//   stored cookies match, Cookie (see BuildRequest). Through a proxy the target is the absolute
+//   form with the port written out.
+// - Status 100 is skipped. 2xx reads the body (204 has none). A "Location" field or a 3xx other
+//   than 304 is not followed; it, 304, 401, 407 and every other status raise ProtocolError with
+//   the status line exactly as received, after the answer's text has been read (each read then
+//   waits at most 2000 ms).
+// - Body modes: a Content-Length N > 0 extends the target to position + N, reads until N bytes
+//   or a close (a close is not an error: the caller compares the work count with N), then cuts
+//   the target back; chunked reads one work span per chunk, and a close before the last chunk
+//   fails with "Connection Closed Gracefully."; without Content-Length it reads until the server
+//   closes; a Content-Length of 0 reads nothing. A Content-Length, chunk size or body above
+//   2147483647 bytes, or one that is not a number, fails.
+// - Events: work begin (count announced for the span, 0 when none), work (running count within
+//   the span), work end; only while a 2xx body is read, on the calling thread.
+// - The connection stays open after a request unless the server closed it or said "close" in
+//   "Connection" or "Proxy-Connection"; a change of host or port reconnects; any failure
+//   disconnects, and the next request connects anew.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "http/Cookies.h"
+#include "http/Response.h"
+#include "http/Target.h"
+#include "http/Transport.h"
+#include "http/Url.h"
+
+namespace http {
+
+enum class WorkMode { Read, Write };
+
+class HttpClient {
+public:
+    static constexpr std::size_t kReceiveBuffer = 32768;
+    static constexpr std::size_t kMaxLine = 16384;
+    static constexpr int kErrorBodyTimeoutMs = 2000;
+
+    explicit HttpClient(std::unique_ptr<Transport> transport);
+    ~HttpClient();
+    HttpClient(const HttpClient&) = delete;
+    HttpClient& operator=(const HttpClient&) = delete;
+
+    // One GET with the body written into `target` at its current position.
+    void Get(const std::string& url, Target& target);
+    // The same with the body returned as bytes.
+    std::string Get(const std::string& url);
+
+    // An empty server means no proxy.
+    void SetProxy(const std::string& server, int port) {
+        proxyServer_ = server;
+        proxyPort_ = port;
+    }
+    const std::string& ProxyServer() const { return proxyServer_; }
+    int ProxyPort() const { return proxyPort_; }
+
+    // Milliseconds each read (and the connect) may wait; 0 waits without limit.
+    void SetReadTimeout(int ms) { readTimeout_ = ms < 0 ? 0 : ms; }
+    int ReadTimeout() const { return readTimeout_; }
+
+    void Disconnect();
+    bool Connected() const { return transport_->Connected(); }
+
+    // The last answer's status code, status line and header fields.
+    int ResponseCode() const { return status_; }
+    const std::string& StatusLine() const { return statusLine_; }
+    const Headers& ResponseHeaders() const { return headers_; }
+
+    std::function<void(WorkMode, std::int64_t)> OnWorkBegin;
+    std::function<void(WorkMode, std::int64_t)> OnWork;
+    std::function<void(WorkMode)> OnWorkEnd;
+
+private:
+    void Request(const Url& url, Target& target, bool reused);
+    bool ReadLine(std::string& line, int timeoutMs);
+    bool ReadHead();
+    std::size_t Fill(std::size_t limit, int timeoutMs);
+    void ReadBody(Target& target, bool events, int timeoutMs);
+    void ReadSpan(Target& target, std::int64_t length, bool events, bool closeIsError, int timeoutMs);
+    void ReadUntilClose(Target& target, bool events, int timeoutMs);
+    std::string ReadErrorBody();
+
+    std::unique_ptr<Transport> transport_;
+    std::string proxyServer_;
+    int proxyPort_ = 0;
+    int readTimeout_ = 0;
+    CookieJar cookies_;
+
+    std::string connectedHost_;
+    int connectedPort_ = 0;
+    bool peerClosed_ = false;  // a read returned the orderly close
+
+    std::vector<char> buffer_;
+    std::size_t head_ = 0;  // first unread byte in buffer_
+    std::size_t tail_ = 0;  // one past the last
+
+    int status_ = 0;
+    std::string statusLine_;
+    Headers headers_;
+};
+
+}  // namespace http

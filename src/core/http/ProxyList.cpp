@@ -1,0 +1,57 @@
+#include "http/ProxyList.h"
+
+namespace http {
+
+namespace {
+
+// A decimal 32-bit signed integer with an optional sign; anything else reads as 0.
+int DecimalOrZero(const std::string& text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i == text.size()) return 0;
+    long long value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return 0;
+        value = value * 10 + (text[i] - '0');
+        if (value > 2147483648LL) return 0;
+    }
+    if (negative) value = -value;
+    if (value > 2147483647LL || value < -2147483648LL) return 0;
+    return static_cast<int>(value);
+}
+
+}  // namespace
+
+bool ParseProxyList(const std::string& list, std::string& server, int& port) {
+    std::string text = list;
+    const std::size_t http = text.find("http=");  // the search respects letter case
+    if (http != std::string::npos) text.erase(0, http + 5);
+
+    const char separator = text.find(';') != std::string::npos ? ';' : ' ';
+    const std::size_t cut = text.find(separator);
+    if (cut != std::string::npos) text.erase(cut);
+
+    if (text.find('=') == std::string::npos) {
+        const std::size_t colon = text.find(':');
+        if (colon != std::string::npos) {
+            server = text.substr(0, colon);
+            port = DecimalOrZero(text.substr(colon + 1));
+        }
+    }
+    return !server.empty() && port != -1;
+}
+
+bool DiscoverProxy(const ProxyQuery& query, std::string& server, int& port) {
+    unsigned long accessType = 0;
+    std::string list;
+    if (query && query(accessType, list) && accessType == kAccessTypeNamedProxy && !list.empty()) {
+        return ParseProxyList(list, server, port);
+    }
+    return !server.empty() && port != -1;
+}
+
+}  // namespace http

@@ -1,0 +1,120 @@
+#include "http/Url.h"
+
+#include "http/HttpErrors.h"
+#include "http/Response.h"
+
+namespace http {
+
+namespace {
+
+bool ParsePort(const std::string& text, int& port) {
+    if (text.empty() || text.size() > 5) return false;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+    }
+    if (value < 1 || value > 65535) return false;
+    port = value;
+    return true;
+}
+
+// An IPv6 literal goes back into brackets wherever a port may follow it.
+std::string HostForText(const std::string& host) {
+    if (host.find(':') != std::string::npos) return "[" + host + "]";
+    return host;
+}
+
+}  // namespace
+
+Url SplitUrl(const std::string& address) {
+    Url url;
+    std::string rest = address.substr(0, address.find('#'));
+
+    // The protocol is named only when "://" comes before the first "/" or "?".
+    const std::size_t scheme = rest.find("://");
+    if (scheme != std::string::npos && scheme < rest.find_first_of("/?")) {
+        url.protocol = ToLower(rest.substr(0, scheme));
+        rest.erase(0, scheme + 3);
+    } else {
+        url.protocol = "http";
+    }
+    if (url.protocol == "http") {
+        url.port = 80;
+    } else if (url.protocol == "https") {
+        url.port = 443;
+    } else {
+        throw HttpError("");
+    }
+
+    const std::size_t authorityEnd = rest.find_first_of("/?");
+    std::string authority = rest.substr(0, authorityEnd);
+    rest = authorityEnd == std::string::npos ? std::string() : rest.substr(authorityEnd);
+
+    // User information is never sent; drop it.
+    const std::size_t at = authority.rfind('@');
+    if (at != std::string::npos) authority.erase(0, at + 1);
+
+    std::string portText;
+    bool hasPort = false;
+    if (!authority.empty() && authority[0] == '[') {
+        const std::size_t close = authority.find(']');
+        if (close == std::string::npos) throw HttpError("Invalid host name");
+        url.host = authority.substr(1, close - 1);
+        const std::string after = authority.substr(close + 1);
+        if (!after.empty()) {
+            if (after[0] != ':') throw HttpError("Invalid host name");
+            portText = after.substr(1);
+            hasPort = true;
+        }
+    } else {
+        const std::size_t colon = authority.rfind(':');
+        url.host = authority.substr(0, colon);
+        if (colon != std::string::npos) {
+            portText = authority.substr(colon + 1);
+            hasPort = true;
+        }
+    }
+    // "host:" names no port.
+    if (hasPort && !portText.empty() && !ParsePort(portText, url.port)) {
+        throw HttpError("Invalid port number");
+    }
+
+    const std::size_t question = rest.find('?');
+    std::string pathAndDocument = rest.substr(0, question);
+    if (question != std::string::npos) url.query = rest.substr(question);
+    if (pathAndDocument.empty()) pathAndDocument = "/";
+    const std::size_t lastSlash = pathAndDocument.rfind('/');
+    url.path = pathAndDocument.substr(0, lastSlash + 1);
+    url.document = pathAndDocument.substr(lastSlash + 1);
+    return url;
+}
+
+std::string HostField(const Url& url) {
+    std::string field = HostForText(url.host);
+    if (url.port != 80) field += ":" + std::to_string(url.port);
+    return field;
+}
+
+std::string BuildRequest(const Url& url, bool viaProxy, const std::string& cookies) {
+    std::string target;
+    if (viaProxy) {
+        if (url.host.empty()) throw HttpError(kHostFieldEmpty);
+        target = url.protocol + "://" + HostForText(url.host) + ":" + std::to_string(url.port) +
+                 url.Target();
+    } else {
+        target = url.Target();
+    }
+    std::string request;
+    request.reserve(256 + target.size() + cookies.size());
+    request += "GET " + target + " HTTP/1.1\r\n";
+    request += "Content-Type: text/html\r\n";
+    request += "Host: " + HostField(url) + "\r\n";
+    request += "Accept: text/html, */*\r\n";
+    request += "User-Agent: Mozilla/3.0 (compatible; KestrumLiveUpdate)\r\n";
+    if (!cookies.empty()) request += "Cookie: " + cookies + "\r\n";
+    request += "\r\n";
+    return request;
+}
+
+}  // namespace http

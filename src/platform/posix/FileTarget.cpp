@@ -1,0 +1,58 @@
+#include "platform/FileTarget.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+class PosixFileTarget : public http::Target {
+public:
+    PosixFileTarget(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+    ~PosixFileTarget() override { close(fd_); }
+
+    std::int64_t Position() override { return position_; }
+
+    void Write(const char* data, std::size_t size) override {
+        while (size > 0) {
+            const ssize_t written = pwrite(fd_, data, size, static_cast<off_t>(position_));
+            if (written < 0) {
+                if (errno == EINTR) continue;
+                Fail("Cannot write file");
+            }
+            data += written;
+            size -= static_cast<std::size_t>(written);
+            position_ += written;
+        }
+    }
+
+    void SetSize(std::int64_t size) override {
+        if (ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot set the size of file");
+    }
+
+private:
+    [[noreturn]] void Fail(const char* what) {
+        throw std::runtime_error(std::string(what) + " \"" + path_ + "\". " + std::strerror(errno));
+    }
+
+    int fd_;
+    std::string path_;
+    std::int64_t position_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<http::Target> CreateFileTarget(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(errno));
+    }
+    return std::make_unique<PosixFileTarget>(fd, path);
+}
+
+}  // namespace platform

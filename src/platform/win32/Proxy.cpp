@@ -1,0 +1,29 @@
+#include "platform/Proxy.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "http/ProxyList.h"
+
+namespace platform {
+
+bool QueryInternetProxy(unsigned long& accessType, std::string& proxyList) {
+    // The answer is an INTERNET_PROXY_INFO record whose texts live in the same buffer; an
+    // answer that does not fit makes the query fail.
+    union {
+        INTERNET_PROXY_INFO info;
+        unsigned char bytes[4096];
+    } buffer;
+    DWORD size = sizeof buffer;
+    if (!InternetQueryOptionA(nullptr, INTERNET_OPTION_PROXY, &buffer, &size)) return false;
+    accessType = buffer.info.dwAccessType;
+    const char* list = reinterpret_cast<const char*>(buffer.info.lpszProxy);
+    proxyList = list ? list : "";
+    return true;
+}
+
+bool DiscoverProxy(std::string& server, int& port) {
+    return http::DiscoverProxy(QueryInternetProxy, server, port);
+}
+
+}  // namespace platform

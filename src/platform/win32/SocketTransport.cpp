@@ -1,0 +1,247 @@
+#include "platform/SocketTransport.h"
+
+// Types and constants only: every Windows Sockets function is called through a pointer taken
+// from WS2_32.DLL, loaded from the system folder when the first transport is made.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <mutex>
+#include <string>
+
+#include "http/HttpErrors.h"
+
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
+namespace platform {
+
+namespace {
+
+struct Winsock {
+    HMODULE module = nullptr;
+    int users = 0;
+    int(WSAAPI* startup)(WORD, LPWSADATA) = nullptr;
+    int(WSAAPI* cleanup)() = nullptr;
+    int(WSAAPI* lastError)() = nullptr;
+    SOCKET(WSAAPI* socket)(int, int, int) = nullptr;
+    int(WSAAPI* closesocket)(SOCKET) = nullptr;
+    int(WSAAPI* connect)(SOCKET, const sockaddr*, int) = nullptr;
+    int(WSAAPI* send)(SOCKET, const char*, int, int) = nullptr;
+    int(WSAAPI* recv)(SOCKET, char*, int, int) = nullptr;
+    int(WSAAPI* select)(int, fd_set*, fd_set*, fd_set*, const timeval*) = nullptr;
+    int(WSAAPI* ioctlsocket)(SOCKET, long, u_long*) = nullptr;
+    int(WSAAPI* getsockopt)(SOCKET, int, int, char*, int*) = nullptr;
+    int(WSAAPI* setsockopt)(SOCKET, int, int, const char*, int) = nullptr;
+    int(WSAAPI* getaddrinfo)(const char*, const char*, const addrinfo*, addrinfo**) = nullptr;
+    void(WSAAPI* freeaddrinfo)(addrinfo*) = nullptr;
+};
+
+// One socket layer for the process, started by the first transport and released by the last,
+// under a lock that all transports share.
+std::mutex gLock;
+Winsock gWinsock;
+
+// WS2_32.DLL from the system folder only, never from the program's folder or the path.
+HMODULE LoadFromSystemFolder() {
+    HMODULE module = LoadLibraryExA("WS2_32.DLL", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (module) return module;
+    // Systems without the search flags reject it; name the file by its full path instead.
+    char folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::string path = std::string(folder, length) + "\\WS2_32.DLL";
+    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+template <typename F>
+bool Bind(HMODULE module, F& function, const char* name) {
+    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return function != nullptr;
+}
+
+void Acquire() {
+    std::lock_guard<std::mutex> hold(gLock);
+    if (gWinsock.users > 0) {
+        ++gWinsock.users;
+        return;
+    }
+    Winsock ws;
+    ws.module = LoadFromSystemFolder();
+    if (!ws.module) throw http::HttpError("Cannot load WS2_32.DLL");
+    const bool bound = Bind(ws.module, ws.startup, "WSAStartup") && Bind(ws.module, ws.cleanup, "WSACleanup") &&
+                       Bind(ws.module, ws.lastError, "WSAGetLastError") && Bind(ws.module, ws.socket, "socket") &&
+                       Bind(ws.module, ws.closesocket, "closesocket") && Bind(ws.module, ws.connect, "connect") &&
+                       Bind(ws.module, ws.send, "send") && Bind(ws.module, ws.recv, "recv") &&
+                       Bind(ws.module, ws.select, "select") && Bind(ws.module, ws.ioctlsocket, "ioctlsocket") &&
+                       Bind(ws.module, ws.getsockopt, "getsockopt") && Bind(ws.module, ws.setsockopt, "setsockopt") &&
+                       Bind(ws.module, ws.getaddrinfo, "getaddrinfo") &&
+                       Bind(ws.module, ws.freeaddrinfo, "freeaddrinfo");
+    if (!bound) {
+        FreeLibrary(ws.module);
+        throw http::HttpError("Cannot load WS2_32.DLL");
+    }
+    WSADATA data;
+    const int started = ws.startup(MAKEWORD(2, 2), &data);
+    if (started != 0) {
+        FreeLibrary(ws.module);
+        throw http::SocketError(started);
+    }
+    ws.users = 1;
+    gWinsock = ws;
+}
+
+void Release() {
+    std::lock_guard<std::mutex> hold(gLock);
+    if (--gWinsock.users > 0) return;
+    gWinsock.cleanup();
+    FreeLibrary(gWinsock.module);
+    gWinsock = Winsock();
+}
+
+// A set holding one socket; the FD_ macros would call into the library directly.
+fd_set SetOf(SOCKET s) {
+    fd_set set;
+    set.fd_count = 1;
+    set.fd_array[0] = s;
+    return set;
+}
+
+timeval Interval(int ms) {
+    timeval t;
+    t.tv_sec = ms / 1000;
+    t.tv_usec = (ms % 1000) * 1000;
+    return t;
+}
+
+class WinsockTransport : public http::Transport {
+public:
+    WinsockTransport() { Acquire(); }
+    ~WinsockTransport() override {
+        Disconnect();
+        Release();
+    }
+
+    void Connect(const std::string& host, int port, int timeoutMs) override {
+        Disconnect();
+        if (host.empty()) throw http::SocketError(http::kWsaHostNotFound);
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_protocol = IPPROTO_TCP;
+        addrinfo* found = nullptr;
+        const std::string service = std::to_string(port);
+        const int resolved = gWinsock.getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+        if (resolved != 0) throw http::SocketError(resolved);
+        int lastError = http::kWsaHostNotFound;
+        bool timedOut = false;
+        for (addrinfo* a = found; a; a = a->ai_next) {
+            const int error = TryConnect(a, timeoutMs, timedOut);
+            if (error == 0) break;
+            lastError = error;
+        }
+        gWinsock.freeaddrinfo(found);
+        if (socket_ != INVALID_SOCKET) return;
+        if (timedOut) throw http::HttpError(http::kConnectTimedOut);
+        throw http::SocketError(lastError);
+    }
+
+    void Disconnect() override {
+        if (socket_ != INVALID_SOCKET) gWinsock.closesocket(socket_);
+        socket_ = INVALID_SOCKET;
+    }
+
+    bool Connected() const override { return socket_ != INVALID_SOCKET; }
+
+    void Send(const char* data, std::size_t size) override {
+        if (socket_ == INVALID_SOCKET) throw http::SocketError(http::kWsaENOTCONN);
+        while (size > 0) {
+            const int piece = size > 0x10000000 ? 0x10000000 : static_cast<int>(size);
+            const int sent = gWinsock.send(socket_, data, piece, 0);
+            if (sent == SOCKET_ERROR) throw http::SocketError(gWinsock.lastError());
+            data += sent;
+            size -= static_cast<std::size_t>(sent);
+        }
+    }
+
+    std::size_t Receive(char* buffer, std::size_t size, int timeoutMs) override {
+        if (socket_ == INVALID_SOCKET) throw http::SocketError(http::kWsaENOTCONN);
+        if (timeoutMs > 0) {
+            fd_set readable = SetOf(socket_);
+            const timeval wait = Interval(timeoutMs);
+            const int ready = gWinsock.select(0, &readable, nullptr, nullptr, &wait);
+            if (ready == SOCKET_ERROR) throw http::SocketError(gWinsock.lastError());
+            if (ready == 0) throw http::HttpError(http::kReadTimeout);
+        }
+        const int piece = size > 0x10000000 ? 0x10000000 : static_cast<int>(size);
+        const int got = gWinsock.recv(socket_, buffer, piece, 0);
+        if (got == SOCKET_ERROR) throw http::SocketError(gWinsock.lastError());
+        return static_cast<std::size_t>(got);
+    }
+
+private:
+    // Returns 0 when connected (socket_ set), else the Windows Sockets number of the failure.
+    int TryConnect(const addrinfo* a, int timeoutMs, bool& timedOut) {
+        const SOCKET s = gWinsock.socket(a->ai_family, a->ai_socktype, a->ai_protocol);
+        if (s == INVALID_SOCKET) return gWinsock.lastError();
+        if (timeoutMs <= 0) {
+            if (gWinsock.connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
+                const int error = gWinsock.lastError();
+                gWinsock.closesocket(s);
+                return error;
+            }
+        } else {
+            u_long nonBlocking = 1;
+            gWinsock.ioctlsocket(s, FIONBIO, &nonBlocking);
+            if (gWinsock.connect(s, a->ai_addr, static_cast<int>(a->ai_addrlen)) == SOCKET_ERROR) {
+                const int error = gWinsock.lastError();
+                if (error != WSAEWOULDBLOCK) {
+                    gWinsock.closesocket(s);
+                    return error;
+                }
+                fd_set writable = SetOf(s);
+                fd_set failed = SetOf(s);
+                const timeval wait = Interval(timeoutMs);
+                const int ready = gWinsock.select(0, nullptr, &writable, &failed, &wait);
+                if (ready == 0) {
+                    gWinsock.closesocket(s);
+                    timedOut = true;
+                    return WSAETIMEDOUT;
+                }
+                int soError = 0;
+                int length = sizeof soError;
+                if (ready == SOCKET_ERROR) {
+                    soError = gWinsock.lastError();
+                } else if (failed.fd_count > 0 || writable.fd_count == 0) {
+                    if (gWinsock.getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length) ==
+                            SOCKET_ERROR ||
+                        soError == 0) {
+                        soError = WSAECONNREFUSED;
+                    }
+                }
+                if (soError != 0) {
+                    gWinsock.closesocket(s);
+                    return soError;
+                }
+            }
+            u_long blocking = 0;
+            gWinsock.ioctlsocket(s, FIONBIO, &blocking);
+        }
+        const BOOL one = TRUE;
+        gWinsock.setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+        socket_ = s;
+        timedOut = false;
+        return 0;
+    }
+
+    SOCKET socket_ = INVALID_SOCKET;
+};
+
+}  // namespace
+
+std::unique_ptr<http::Transport> MakeSocketTransport() {
+    return std::make_unique<WinsockTransport>();
+}
+
+}  // namespace platform
