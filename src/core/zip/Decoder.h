@@ -45,4 +45,8 @@ public:
 using DecodeFunction = DecodeStatus (*)(ByteSource& in, ByteSink& out, std::uint64_t uncompressedSize,
                                         std::uint16_t flags);
 
+// Method 0, stored: the compressed bytes are the data. More input than uncompressedSize is
+// OutputFull (after writing exactly that much); less is Truncated.
+DecodeStatus Store(ByteSource& in, ByteSink& out, std::uint64_t uncompressedSize, std::uint16_t flags);
+
 }  // namespace zip

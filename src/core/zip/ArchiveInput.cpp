@@ -1,0 +1,78 @@
+#include "zip/ArchiveInput.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zip {
+namespace {
+
+int Seek(std::FILE* f, std::uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(f, static_cast<long long>(offset), SEEK_SET);
+#else
+    return fseeko(f, static_cast<off_t>(offset), SEEK_SET);
+#endif
+}
+
+bool SizeOf(std::FILE* f, std::uint64_t& size) {
+#ifdef _WIN32
+    if (_fseeki64(f, 0, SEEK_END) != 0) return false;
+    const long long end = _ftelli64(f);
+#else
+    if (fseeko(f, 0, SEEK_END) != 0) return false;
+    const off_t end = ftello(f);
+#endif
+    if (end < 0) return false;
+    size = static_cast<std::uint64_t>(end);
+    return true;
+}
+
+class FileArchive : public ArchiveInput {
+public:
+    FileArchive(std::FILE* f, std::uint64_t size) : file_(f), size_(size) {}
+    ~FileArchive() override { std::fclose(file_); }
+    FileArchive(const FileArchive&) = delete;
+    FileArchive& operator=(const FileArchive&) = delete;
+
+    std::uint64_t Size() const override { return size_; }
+
+    std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override {
+        if (offset >= size_) return 0;
+        if (offset != position_) {
+            if (Seek(file_, offset) != 0) return 0;
+            position_ = offset;
+        }
+        const std::size_t got = std::fread(buf, 1, n, file_);
+        position_ += got;
+        if (got < n) position_ = ~std::uint64_t{0};  // position unknown after a short read: seek next time
+        return got;
+    }
+
+private:
+    std::FILE* file_;
+    std::uint64_t size_;
+    std::uint64_t position_ = ~std::uint64_t{0};
+};
+
+}  // namespace
+
+std::unique_ptr<ArchiveInput> OpenArchiveFile(const std::string& path) {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return nullptr;
+    std::uint64_t size = 0;
+    if (!SizeOf(f, size)) {
+        std::fclose(f);
+        return nullptr;
+    }
+    return std::unique_ptr<ArchiveInput>(new FileArchive(f, size));
+}
+
+std::size_t MemoryArchive::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
+    if (offset >= size_) return 0;
+    const std::size_t avail = size_ - static_cast<std::size_t>(offset);
+    if (n > avail) n = avail;
+    std::memcpy(buf, data_ + offset, n);
+    return n;
+}
+
+}  // namespace zip

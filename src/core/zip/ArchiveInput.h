@@ -1,0 +1,34 @@
+// The archive's bytes, read at offsets: a file, or a buffer (tests and fuzzers).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zip {
+
+class ArchiveInput {
+public:
+    virtual ~ArchiveInput() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Places up to n bytes from offset into buf; fewer only at the end or on a read error.
+    virtual std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) = 0;
+};
+
+// Opens a file for reading (ANSI path on Windows). Null when it cannot be opened or sized.
+std::unique_ptr<ArchiveInput> OpenArchiveFile(const std::string& path);
+
+// A buffer the caller keeps alive.
+class MemoryArchive : public ArchiveInput {
+public:
+    MemoryArchive(const void* data, std::size_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
+    std::uint64_t Size() const override { return size_; }
+    std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override;
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+}  // namespace zip

@@ -1,0 +1,40 @@
+// Where the extractor writes: folders and files named by full paths in Windows form (backslashes,
+// ANSI code page). The platform layer provides the real one (MakeFileSystemOutput); tests use
+// recording fakes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zip {
+
+// One output file, opened for writing with no sharing. Destroying it closes it.
+class OutputFile {
+public:
+    virtual ~OutputFile() = default;
+    virtual bool Write(const std::uint8_t* data, std::size_t n) = 0;
+    // The file's last-write time: a DOS date and time (APPNOTE 4.4.6) read as local time.
+    virtual bool SetDosTime(std::uint16_t dosDate, std::uint16_t dosTime) = 0;
+    virtual bool Close() = 0;
+};
+
+class OutputFolder {
+public:
+    virtual ~OutputFolder() = default;
+    // Creates the folder and every missing parent; true when the folder exists afterwards.
+    virtual bool CreateFolderPath(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    // Creates the file, replacing an existing one (read-only included). Null when it cannot.
+    virtual std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) = 0;
+    // Applies DOS attributes (read-only 0x01, hidden 0x02, system 0x04, archive 0x20) to a file.
+    virtual bool SetAttributes(const std::string& path, std::uint32_t dosAttributes) = 0;
+    // The path as this system spells it (for messages); the identity on Windows.
+    virtual std::string NativePath(const std::string& path) const { return path; }
+};
+
+// The file system of the running system (src/platform/win32 or src/platform/posix).
+std::unique_ptr<OutputFolder> MakeFileSystemOutput();
+
+}  // namespace zip

@@ -1,0 +1,476 @@
+#include "zip/ZipExtractor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "zip/Crc32.h"
+#include "zip/Decoder.h"
+#include "zip/Inflate.h"
+#include "zip/ZipMethods.h"
+#include "zip/ZipNames.h"
+
+namespace zip {
+namespace {
+
+constexpr std::uint64_t kUnlimited = std::numeric_limits<std::uint64_t>::max();
+// The end record sits in the last 22 bytes plus a comment of at most 65535 bytes.
+constexpr std::size_t kTailSearch = kEndOfDirectorySize + 65535;
+constexpr std::uint32_t kDosArchive = 0x20;
+
+int Percent(std::uint64_t done, std::uint64_t total) {
+    if (total == 0) return 0;
+    if (done >= total) return 100;
+    const long double share = 100.0L * static_cast<long double>(done) / static_cast<long double>(total);
+    const long rounded = std::lround(static_cast<double>(share));
+    return static_cast<int>(std::min<long>(100, std::max<long>(0, rounded)));
+}
+
+// The compressed bytes of one entry, read from the archive as the decoder asks for them.
+class EntrySource : public ByteSource {
+public:
+    EntrySource(ArchiveInput& archive, std::uint64_t offset, std::uint64_t length)
+        : archive_(archive), offset_(offset), remaining_(length) {}
+    std::size_t Read(std::uint8_t* buf, std::size_t n) override {
+        if (n > remaining_) n = static_cast<std::size_t>(remaining_);
+        if (n == 0) return 0;
+        const std::size_t got = archive_.ReadAt(offset_, buf, n);
+        offset_ += got;
+        remaining_ -= got;
+        consumed_ += got;
+        return got;
+    }
+    std::uint64_t Consumed() const { return consumed_; }
+
+private:
+    ArchiveInput& archive_;
+    std::uint64_t offset_;
+    std::uint64_t remaining_;
+    std::uint64_t consumed_ = 0;
+};
+
+class NullSink : public ByteSink {
+public:
+    bool Write(const std::uint8_t*, std::size_t) override { return true; }
+};
+
+bool ReadExactly(ArchiveInput& archive, std::uint64_t offset, void* buf, std::size_t n) {
+    return archive.ReadAt(offset, buf, n) == n;
+}
+
+// Reads the data descriptor at offset into entry; sets next past it.
+bool ReadDescriptor(ArchiveInput& archive, std::uint64_t offset, EntryInfo& entry, std::uint64_t& next) {
+    std::uint8_t buf[24] = {};
+    const std::size_t got = archive.ReadAt(offset, buf, sizeof buf);
+    std::size_t size = 0;
+    if (!ParseDataDescriptor(buf, buf + got, entry.zip64, entry, size)) return false;
+    next = offset + size;
+    return true;
+}
+
+// For a local header without sizes: decodes the deflated data to find where it ends, then reads
+// the descriptor that follows. Other methods carry no end of their own: false.
+bool SkipUnsizedEntry(ArchiveInput& archive, EntryInfo& entry, std::uint64_t dataOffset, std::uint64_t& next) {
+    if (entry.method != 8 && entry.method != 9) return false;
+    if (entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) return false;
+    EntrySource source(archive, dataOffset, archive.Size() - std::min(archive.Size(), dataOffset));
+    NullSink sink;
+    Inflater inflater(entry.method == 9 ? DeflateVariant::Deflate64 : DeflateVariant::Deflate);
+    if (inflater.Run(source, sink, kUnlimited) != DecodeStatus::Ok) return false;
+    return ReadDescriptor(archive, dataOffset + inflater.ConsumedBytes(), entry, next);
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t cut = path.rfind('\\');
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+std::string NameOf(const std::string& path) {
+    const std::size_t cut = path.rfind('\\');
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+}  // namespace
+
+struct ZipExtractor::Progress {
+    ProgressHandler* handler = nullptr;
+    std::uint64_t total = 0;       // the archive's compressed bytes (or its size when walking)
+    std::uint64_t doneBefore = 0;  // consumed before the current entry
+    int lastFile = -1;
+    int lastArchive = -1;
+
+    void Raise(int filePercent, int archivePercent) {
+        lastFile = filePercent;
+        lastArchive = archivePercent;
+        if (handler && *handler) (*handler)(filePercent, archivePercent);
+    }
+};
+
+namespace {
+
+// Writes decoded blocks to the file, keeps the CRC and raises progress after each block.
+class EntrySink : public ByteSink {
+public:
+    using Progress = std::function<void(std::uint64_t written)>;
+    EntrySink(OutputFile& file, Progress progress) : file_(file), progress_(std::move(progress)) {}
+    bool Write(const std::uint8_t* data, std::size_t n) override {
+        if (!file_.Write(data, n)) return false;
+        crc_.Update(data, n);
+        written_ += n;
+        ++blocks_;
+        progress_(written_);
+        return true;
+    }
+    const Crc32& Crc() const { return crc_; }
+    std::uint64_t Written() const { return written_; }
+    std::uint64_t Blocks() const { return blocks_; }
+
+private:
+    OutputFile& file_;
+    Progress progress_;
+    Crc32 crc_;
+    std::uint64_t written_ = 0;
+    std::uint64_t blocks_ = 0;
+};
+
+EntryResult ResultOf(DecodeStatus status) {
+    switch (status) {
+        case DecodeStatus::Ok: return EntryResult::Ok;
+        case DecodeStatus::WriteFailed: return EntryResult::WriteFailed;
+        case DecodeStatus::BadData:
+        case DecodeStatus::Truncated:
+        case DecodeStatus::OutputFull: break;
+    }
+    return EntryResult::CorruptData;
+}
+
+}  // namespace
+
+const char* EntryResultText(EntryResult result) {
+    switch (result) {
+        case EntryResult::Ok: return "ok";
+        case EntryResult::BadCrc: return "bad CRC";
+        case EntryResult::UnsupportedMethod: return "unsupported method";
+        case EntryResult::Encrypted: return "encrypted";
+        case EntryResult::CorruptData: return "corrupt data";
+        case EntryResult::UnsafeName: return "unsafe name";
+        case EntryResult::CannotCreate: return "cannot create";
+        case EntryResult::WriteFailed: return "cannot write";
+        case EntryResult::Skipped: return "skipped";
+    }
+    return "unknown";
+}
+
+ZipExtractor::ZipExtractor() { fileSpec_.push_back("*.*"); }
+
+void ZipExtractor::SetExtractFolder(const std::string& folder) {
+    extractFolder_ = folder;
+    std::replace(extractFolder_.begin(), extractFolder_.end(), '/', '\\');
+    if (extractFolder_.empty() || extractFolder_.back() != '\\') extractFolder_ += '\\';
+}
+
+void ZipExtractor::Raise(EntryResult result, const std::string& path) {
+    if (result == EntryResult::Ok) ++extracted_;
+    if (onEndOfFile) onEndOfFile(path, result);
+}
+
+bool ZipExtractor::Selected(const std::string& name) const {
+    // With recurse folders off, only entries at the archive's root can match.
+    if (!recurseFolders && name.find('\\') != std::string::npos) return false;
+    const std::string fileName = NameOf(name);
+    for (const std::string& pattern : fileSpec_) {
+        if (MatchesFileSpec(fileName, pattern)) return true;
+    }
+    return false;
+}
+
+int ZipExtractor::Extract() {
+    extracted_ = 0;
+    usedDirectory_ = false;
+    readAsZip_ = false;
+    std::unique_ptr<ArchiveInput> archive = OpenArchiveFile(archiveFile_);
+    if (!archive) return 0;
+    return Extract(*archive);
+}
+
+int ZipExtractor::Extract(ArchiveInput& archive) {
+    extracted_ = 0;
+    usedDirectory_ = false;
+    readAsZip_ = false;
+    DirectoryEnd end;
+    std::uint64_t shift = 0;
+    std::uint64_t total = 0;
+    if (ReadDirectoryEnd(archive, end, shift) && CheckDirectory(archive, end, shift, total)) {
+        usedDirectory_ = true;
+        readAsZip_ = true;
+        ExtractFromDirectory(archive, end, shift, total);
+    } else {
+        ExtractByWalking(archive);
+    }
+    return extracted_;
+}
+
+bool ZipExtractor::ReadDirectoryEnd(ArchiveInput& archive, DirectoryEnd& end, std::uint64_t& shift) {
+    const std::uint64_t size = archive.Size();
+    if (size < kEndOfDirectorySize) return false;
+    const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTailSearch));
+    const std::uint64_t tailStart = size - tailSize;
+    std::vector<std::uint8_t> tail(tailSize);
+    if (!ReadExactly(archive, tailStart, tail.data(), tailSize)) return false;
+
+    // The last end record whose comment fits the file; scanning backwards finds it first.
+    for (std::size_t i = tailSize - kEndOfDirectorySize + 1; i-- > 0;) {
+        if (Get32(&tail[i]) != kEndOfDirectorySig) continue;
+        const std::size_t commentLength = Get16(&tail[i + 20]);
+        if (i + kEndOfDirectorySize + commentLength > tailSize) continue;
+        if (!ParseEndOfDirectory(&tail[i], tail.data() + tailSize, end)) continue;
+        std::uint64_t recordStart = tailStart + i;
+        // A Zip64 locator right before the end record points to the Zip64 end record.
+        std::uint64_t zip64Offset = 0;
+        std::uint8_t locator[kZip64LocatorSize];
+        if (recordStart >= kZip64LocatorSize &&
+            ReadExactly(archive, recordStart - kZip64LocatorSize, locator, sizeof locator) &&
+            ParseZip64Locator(locator, locator + sizeof locator, zip64Offset)) {
+            std::uint8_t record[kZip64EndSize];
+            const std::uint64_t locatorStart = recordStart - kZip64LocatorSize;
+            if (zip64Offset + kZip64EndSize <= locatorStart &&
+                ReadExactly(archive, zip64Offset, record, sizeof record) &&
+                ParseZip64End(record, record + sizeof record, end)) {
+                recordStart = zip64Offset;
+            } else {
+                return false;
+            }
+        }
+        // Data before the archive (a self-extracting stub) shifts every offset by the same amount.
+        if (end.directoryOffset > recordStart || end.directorySize > recordStart - end.directoryOffset) return false;
+        shift = recordStart - (end.directoryOffset + end.directorySize);
+        return true;
+    }
+    return false;
+}
+
+bool ZipExtractor::CheckDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
+                                  std::uint64_t& total) {
+    // Every record must parse and point inside the archive, or the directory is not used at all.
+    const std::uint64_t size = archive.Size();
+    std::uint64_t pos = end.directoryOffset + shift;
+    const std::uint64_t stop = pos + end.directorySize;
+    std::vector<std::uint8_t> record;
+    std::uint64_t count = 0;
+    total = 0;
+    while (pos < stop) {
+        std::uint8_t fixed[kCentralHeaderSize];
+        if (stop - pos < kCentralHeaderSize || !ReadExactly(archive, pos, fixed, sizeof fixed)) return false;
+        if (Get32(fixed) != kCentralHeaderSig) return false;
+        const std::size_t length = kCentralHeaderSize + Get16(fixed + 28) + Get16(fixed + 30) + Get16(fixed + 32);
+        if (stop - pos < length) return false;
+        record.resize(length);
+        if (!ReadExactly(archive, pos, record.data(), length)) return false;
+        EntryInfo entry;
+        std::size_t recordSize = 0;
+        if (!ParseCentralHeader(record.data(), record.data() + length, entry, recordSize)) return false;
+        if (entry.localHeaderOffset > size || size - entry.localHeaderOffset < shift) return false;
+        total += std::min(entry.compressedSize, size);
+        pos += recordSize;
+        ++count;
+    }
+    // The end record's count is only 16 bits wide without Zip64; the records themselves decide.
+    return count > 0 || end.entryCount == 0;
+}
+
+void ZipExtractor::ExtractFromDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
+                                        std::uint64_t total) {
+    Progress progress;
+    progress.handler = &onProgress;
+    progress.total = total;
+    std::uint64_t pos = end.directoryOffset + shift;
+    const std::uint64_t stop = pos + end.directorySize;
+    std::vector<std::uint8_t> record;
+    int number = 0;
+    while (pos < stop) {
+        std::uint8_t fixed[kCentralHeaderSize];
+        if (!ReadExactly(archive, pos, fixed, sizeof fixed)) break;  // read failure: stop here
+        const std::size_t length = kCentralHeaderSize + Get16(fixed + 28) + Get16(fixed + 30) + Get16(fixed + 32);
+        record.resize(length);
+        EntryInfo entry;
+        std::size_t recordSize = 0;
+        if (!ReadExactly(archive, pos, record.data(), length) ||
+            !ParseCentralHeader(record.data(), record.data() + length, entry, recordSize)) {
+            break;
+        }
+        pos += recordSize;
+
+        // APPNOTE 4.3.7: the local header's name and extra lengths give where the data starts;
+        // sizes, CRC and flags come from the central record.
+        const std::uint64_t headerOffset = entry.localHeaderOffset + shift;
+        std::uint8_t local[kLocalHeaderSize];
+        EntryInfo localInfo;
+        std::uint16_t nameLength = 0, extraLength = 0;
+        std::uint64_t dataOffset = kUnlimited;
+        if (ReadExactly(archive, headerOffset, local, sizeof local) &&
+            ParseLocalHeader(local, local + sizeof local, localInfo, nameLength, extraLength)) {
+            dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
+        }
+        std::uint64_t next = 0;
+        ProcessEntry(archive, entry, number++, dataOffset, true, progress, next);
+        progress.doneBefore += std::min(entry.compressedSize, archive.Size());
+    }
+    if (progress.lastArchive >= 0 && progress.lastArchive < 100 && number > 0) progress.Raise(progress.lastFile, 100);
+}
+
+void ZipExtractor::ExtractByWalking(ArchiveInput& archive) {
+    const std::uint64_t size = archive.Size();
+    Progress progress;
+    progress.handler = &onProgress;
+    progress.total = size;
+    std::uint64_t pos = 0;
+    int number = 0;
+    std::vector<std::uint8_t> variable;
+    for (;;) {
+        std::uint8_t fixed[kLocalHeaderSize];
+        EntryInfo entry;
+        std::uint16_t nameLength = 0, extraLength = 0;
+        if (!ReadExactly(archive, pos, fixed, sizeof fixed) ||
+            !ParseLocalHeader(fixed, fixed + sizeof fixed, entry, nameLength, extraLength)) {
+            break;  // the central directory, the end, or something else: no more entries
+        }
+        variable.resize(nameLength + extraLength);
+        if (!ReadExactly(archive, pos + kLocalHeaderSize, variable.data(), variable.size())) break;
+        entry.rawName.assign(reinterpret_cast<const char*>(variable.data()), nameLength);
+        ApplyLocalExtra(variable.data() + nameLength, variable.data() + variable.size(), entry);
+        entry.localHeaderOffset = pos;
+        readAsZip_ = true;
+        const std::uint64_t dataOffset = pos + kLocalHeaderSize + nameLength + extraLength;
+        const bool sizesKnown = (entry.flags & kFlagDataDescriptor) == 0;
+        progress.doneBefore = pos;
+        std::uint64_t next = 0;
+        if (!ProcessEntry(archive, entry, number++, dataOffset, sizesKnown, progress, next)) break;
+        if (next <= pos || next > size) break;
+        pos = next;
+    }
+    if (progress.lastArchive >= 0 && progress.lastArchive < 100 && number > 0) progress.Raise(progress.lastFile, 100);
+}
+
+bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int number, std::uint64_t dataOffset,
+                                bool sizesKnown, Progress& progress, std::uint64_t& next) {
+    // Where the next local header starts, for the walk, when this entry's data is not decoded.
+    auto passOver = [&]() {
+        if (sizesKnown) {
+            next = dataOffset + entry.compressedSize;
+            return dataOffset != kUnlimited && next >= dataOffset;
+        }
+        return SkipUnsizedEntry(archive, entry, dataOffset, next);
+    };
+
+    std::string name = entry.rawName;
+    if (entry.flags & kFlagUtf8) {
+        name = Utf8ToAnsi(name);
+    } else if (translateOemNames) {
+        name = OemToAnsi(name);
+    }
+    std::replace(name.begin(), name.end(), '/', '\\');
+
+    if (name.empty() || name.back() == '\\') {
+        // A folder entry: never a file. It creates its folder only when asked to.
+        std::string cleaned;
+        if (createStoredFolders && useStoredFolders && output_ && SafeRelativePath(StripDriveAndRoot(name), cleaned)) {
+            output_->CreateFolderPath(JoinPath(extractFolder_, cleaned));
+        }
+        return passOver();
+    }
+    if (!Selected(name)) return passOver();
+
+    const std::string relative = StripDriveAndRoot(name);
+    std::string cleaned;
+    if (!SafeRelativePath(relative, cleaned)) {
+        Raise(EntryResult::UnsafeName, JoinPath(extractFolder_, relative));
+        return passOver();
+    }
+    if (!useStoredFolders) cleaned = NameOf(cleaned);
+    const std::string path = JoinPath(extractFolder_, cleaned);
+
+    bool extract = true;
+    if (onFileBegin) onFileBegin(path, number, extract);
+    if (!extract) {
+        Raise(EntryResult::Skipped, path);
+        return passOver();
+    }
+    if (entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) {
+        Raise(EntryResult::Encrypted, path);
+        return passOver();
+    }
+    if (dataOffset == kUnlimited) {
+        Raise(EntryResult::CorruptData, path);  // the local header is missing or damaged
+        return true;
+    }
+    if (!output_) {
+        Raise(EntryResult::CannotCreate, path);
+        return passOver();
+    }
+    if (output_->FileExists(path)) {
+        const bool replace = confirmOverwrites && onConfirmOverwrite ? onConfirmOverwrite(path)
+                                                                     : overwriteMode == OverwriteMode::Overwrite;
+        if (!replace) {
+            Raise(EntryResult::Skipped, path);
+            return passOver();
+        }
+    }
+    output_->CreateFolderPath(FolderOf(path));
+    std::unique_ptr<OutputFile> file = output_->CreateOutputFile(path);
+    if (!file) {
+        Raise(EntryResult::CannotCreate, path);
+        return passOver();
+    }
+
+    const std::uint64_t available = archive.Size() - std::min(archive.Size(), dataOffset);
+    EntrySource source(archive, dataOffset, sizesKnown ? std::min(entry.compressedSize, available) : available);
+    EntrySink sink(*file, [&](std::uint64_t written) {
+        const std::uint64_t consumed = std::min(source.Consumed(), entry.compressedSize);
+        progress.Raise(Percent(written, entry.uncompressedSize),
+                       Percent(progress.doneBefore + (sizesKnown ? consumed : source.Consumed()), progress.total));
+    });
+
+    EntryResult result = EntryResult::Ok;
+    bool walkOn = true;
+    const DecodeFunction decode = DecoderFor(entry.method);
+    if (!decode) {
+        result = EntryResult::UnsupportedMethod;
+        walkOn = passOver();
+    } else if (sizesKnown) {
+        result = ResultOf(decode(source, sink, entry.uncompressedSize, entry.flags));
+        next = dataOffset + entry.compressedSize;
+    } else {
+        // No sizes before the data: only the deflate methods find their own end.
+        Inflater inflater(entry.method == 9 ? DeflateVariant::Deflate64 : DeflateVariant::Deflate);
+        if (entry.method != 8 && entry.method != 9) {
+            result = EntryResult::CorruptData;
+            walkOn = false;
+        } else {
+            result = ResultOf(inflater.Run(source, sink, kUnlimited));
+            walkOn = result == EntryResult::Ok &&
+                     ReadDescriptor(archive, dataOffset + inflater.ConsumedBytes(), entry, next);
+            if (!walkOn && result == EntryResult::Ok) result = EntryResult::CorruptData;
+        }
+    }
+    if (result == EntryResult::Ok) {
+        const bool crcMatches = sink.Crc().Value() == entry.crc || sink.Crc().Register() == entry.crc;
+        if (sink.Written() != entry.uncompressedSize) {
+            result = EntryResult::CorruptData;  // the stream ended early
+        } else if (!crcMatches) {
+            result = EntryResult::BadCrc;
+        }
+    }
+    file->SetDosTime(entry.dosDate, entry.dosTime);  // a failure here is ignored
+    if (!file->Close() && result == EntryResult::Ok) result = EntryResult::WriteFailed;
+    file.reset();
+    const std::uint32_t attributes = entry.externalAttributes & 0xFFu;
+    if (restoreAttributes && attributes != kDosArchive) output_->SetAttributes(path, attributes);
+    if (sink.Blocks() == 0) {
+        progress.Raise(Percent(sink.Written(), entry.uncompressedSize),
+                       Percent(progress.doneBefore + std::min(source.Consumed(), entry.compressedSize), progress.total));
+    }
+    Raise(result, path);
+    return walkOn;
+}
+
+}  // namespace zip

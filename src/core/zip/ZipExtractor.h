@@ -1,0 +1,123 @@
+// ZipExtractor: unpacks a ZIP archive (PKWARE APPNOTE) into a folder.
+//
+// Entries are taken in the order the archive stores them, from the central directory, or by
+// walking the local headers when the directory is missing or unreadable. Names are converted from
+// the OEM code page (or from UTF-8 when flagged) to ANSI with "/" made "\". Only file entries that
+// match the file specification are extracted; a name whose path would leave the extract folder is
+// refused. Failures stay inside: an entry that fails is reported through the end-of-file event and
+// extraction goes on; Extract never throws.
+//
+// Events, all on the caller's thread:
+//   file begin (output path, entry number, extract flag): before any data of a selected file
+//     entry; clearing the flag skips the entry. The entry number counts archive entries from 0.
+//   progress (file percentage, archive percentage): after each block written (at most
+//     kBlockSize bytes), and once for an entry that wrote no block. File percentage: share of the
+//     entry's uncompressed size written; archive percentage: share of all entries' compressed
+//     bytes consumed, skipped entries counting as consumed. Whole numbers 0..100.
+//   end of file (output path, result): once per selected file entry that got past the name check,
+//     and for refused names.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "zip/ArchiveInput.h"
+#include "zip/OutputFolder.h"
+#include "zip/ZipRecords.h"
+
+namespace zip {
+
+enum class EntryResult {
+    Ok,                 // written in full, CRC-32 matched
+    BadCrc,             // written, but its CRC-32 differs from the stored one (the file stays)
+    UnsupportedMethod,  // method not decoded: an empty file stays
+    Encrypted,          // no password: no file
+    CorruptData,        // the data could not be decoded in full (the file keeps what was written)
+    UnsafeName,         // the name leads outside the extract folder: no file-begin event, no file
+    CannotCreate,       // the output file could not be created
+    WriteFailed,        // writing the file failed
+    Skipped,            // the file-begin handler cleared the extract flag, or an existing file was kept
+};
+
+// "ok", "bad CRC", "unsupported method", "encrypted", "corrupt data", "unsafe name", "cannot
+// create", "cannot write", "skipped".
+const char* EntryResultText(EntryResult result);
+
+enum class OverwriteMode { Overwrite, Skip };
+
+class ZipExtractor {
+public:
+    using FileBeginHandler = std::function<void(const std::string& path, int number, bool& extract)>;
+    using ProgressHandler = std::function<void(int filePercent, int archivePercent)>;
+    using EndOfFileHandler = std::function<void(const std::string& path, EntryResult result)>;
+    // Asked before an existing file is replaced, when confirm overwrites is on; true replaces.
+    using ConfirmOverwriteHandler = std::function<bool(const std::string& path)>;
+
+    ZipExtractor();
+
+    void SetArchiveFile(const std::string& path) { archiveFile_ = path; }
+    const std::string& ArchiveFile() const { return archiveFile_; }
+    // "/" becomes "\" and a trailing backslash is added when missing.
+    void SetExtractFolder(const std::string& folder);
+    const std::string& ExtractFolder() const { return extractFolder_; }
+    void ClearFileSpec() { fileSpec_.clear(); }
+    void AddFileSpec(const std::string& pattern) { fileSpec_.push_back(pattern); }
+    const std::vector<std::string>& FileSpec() const { return fileSpec_; }
+
+    // The settings, with their defaults.
+    bool recurseFolders = true;
+    bool confirmOverwrites = false;
+    OverwriteMode overwriteMode = OverwriteMode::Overwrite;
+    bool useStoredFolders = true;
+    bool createStoredFolders = false;
+    bool restoreAttributes = true;
+    bool translateOemNames = true;
+
+    FileBeginHandler onFileBegin;
+    ProgressHandler onProgress;
+    EndOfFileHandler onEndOfFile;
+    ConfirmOverwriteHandler onConfirmOverwrite;
+
+    // Where files go; without one nothing can be written (every file fails as cannot create).
+    void SetOutput(std::unique_ptr<OutputFolder> output) { output_ = std::move(output); }
+    OutputFolder* Output() const { return output_.get(); }
+
+    // Processes the whole archive file; returns the number of files written with a matching CRC.
+    int Extract();
+    // The same over archive bytes at hand.
+    int Extract(ArchiveInput& archive);
+
+    // Whether the last Extract found a central directory (false: it walked the local headers).
+    bool UsedCentralDirectory() const { return usedDirectory_; }
+    // Whether the last Extract could read the archive as ZIP at all (a directory, or at least one
+    // local header). False for a missing file, an empty file or anything else.
+    bool ReadAsZip() const { return readAsZip_; }
+
+private:
+    struct Progress;
+    bool ReadDirectoryEnd(ArchiveInput& archive, DirectoryEnd& end, std::uint64_t& shift);
+    bool CheckDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift, std::uint64_t& total);
+    void ExtractFromDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
+                              std::uint64_t total);
+    void ExtractByWalking(ArchiveInput& archive);
+    // One entry whose header has been read. dataOffset is where its data starts; sizesKnown is
+    // false for a local header with a data descriptor (sizes follow the data). Sets next to the
+    // offset after the entry's data (and descriptor); false when that cannot be known.
+    bool ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int number, std::uint64_t dataOffset, bool sizesKnown,
+                      Progress& progress, std::uint64_t& next);
+    bool Selected(const std::string& name) const;
+    void Raise(EntryResult result, const std::string& path);
+
+    std::string archiveFile_;
+    std::string extractFolder_;
+    std::vector<std::string> fileSpec_;
+    std::unique_ptr<OutputFolder> output_;
+    bool usedDirectory_ = false;
+    bool readAsZip_ = false;
+    int extracted_ = 0;
+};
+
+}  // namespace zip

@@ -1,0 +1,129 @@
+#include "zip/ZipRecords.h"
+
+namespace zip {
+namespace {
+
+constexpr std::uint16_t kZip64ExtraId = 0x0001;  // APPNOTE 4.5.3
+
+bool HasBytes(const std::uint8_t* begin, const std::uint8_t* end, std::size_t n) {
+    return begin <= end && static_cast<std::size_t>(end - begin) >= n;
+}
+
+// APPNOTE 4.5.3: the Zip64 extra field holds, in this order, only the values whose 32-bit (or
+// 16-bit) field is all ones: uncompressed size, compressed size, local header offset, disk.
+void ApplyZip64(const std::uint8_t* p, const std::uint8_t* end, std::uint32_t usize32, std::uint32_t csize32,
+                std::uint32_t offset32, EntryInfo& out) {
+    while (HasBytes(p, end, 4)) {
+        const std::uint16_t id = Get16(p);
+        const std::uint16_t size = Get16(p + 2);
+        p += 4;
+        if (!HasBytes(p, end, size)) return;
+        if (id == kZip64ExtraId) {
+            const std::uint8_t* f = p;
+            const std::uint8_t* fend = p + size;
+            out.zip64 = true;
+            if (usize32 == 0xFFFFFFFFu && HasBytes(f, fend, 8)) {
+                out.uncompressedSize = Get64(f);
+                f += 8;
+            }
+            if (csize32 == 0xFFFFFFFFu && HasBytes(f, fend, 8)) {
+                out.compressedSize = Get64(f);
+                f += 8;
+            }
+            if (offset32 == 0xFFFFFFFFu && HasBytes(f, fend, 8)) out.localHeaderOffset = Get64(f);
+        }
+        p += size;
+    }
+}
+
+}  // namespace
+
+bool ParseEndOfDirectory(const std::uint8_t* begin, const std::uint8_t* end, DirectoryEnd& out) {
+    // signature 4, this disk 2, directory's disk 2, entries here 2, entries total 2,
+    // directory size 4, directory offset 4, comment length 2
+    if (!HasBytes(begin, end, kEndOfDirectorySize) || Get32(begin) != kEndOfDirectorySig) return false;
+    out.entryCount = Get16(begin + 10);
+    out.directorySize = Get32(begin + 12);
+    out.directoryOffset = Get32(begin + 16);
+    return true;
+}
+
+bool ParseZip64Locator(const std::uint8_t* begin, const std::uint8_t* end, std::uint64_t& recordOffset) {
+    // signature 4, disk of the Zip64 end record 4, its offset 8, total disks 4
+    if (!HasBytes(begin, end, kZip64LocatorSize) || Get32(begin) != kZip64LocatorSig) return false;
+    recordOffset = Get64(begin + 8);
+    return true;
+}
+
+bool ParseZip64End(const std::uint8_t* begin, const std::uint8_t* end, DirectoryEnd& out) {
+    // signature 4, record size 8, made by 2, needed 2, this disk 4, directory's disk 4,
+    // entries here 8, entries total 8, directory size 8, directory offset 8
+    if (!HasBytes(begin, end, kZip64EndSize) || Get32(begin) != kZip64EndSig) return false;
+    out.entryCount = Get64(begin + 32);
+    out.directorySize = Get64(begin + 40);
+    out.directoryOffset = Get64(begin + 48);
+    return true;
+}
+
+bool ParseCentralHeader(const std::uint8_t* begin, const std::uint8_t* end, EntryInfo& out, std::size_t& recordSize) {
+    if (!HasBytes(begin, end, kCentralHeaderSize) || Get32(begin) != kCentralHeaderSig) return false;
+    const std::uint16_t nameLength = Get16(begin + 28);
+    const std::uint16_t extraLength = Get16(begin + 30);
+    const std::uint16_t commentLength = Get16(begin + 32);
+    recordSize = kCentralHeaderSize + nameLength + extraLength + commentLength;
+    if (!HasBytes(begin, end, recordSize)) return false;
+    out = EntryInfo{};
+    out.versionMadeBy = Get16(begin + 4);
+    out.flags = Get16(begin + 8);
+    out.method = Get16(begin + 10);
+    out.dosTime = Get16(begin + 12);
+    out.dosDate = Get16(begin + 14);
+    out.crc = Get32(begin + 16);
+    const std::uint32_t csize = Get32(begin + 20);
+    const std::uint32_t usize = Get32(begin + 24);
+    out.externalAttributes = Get32(begin + 38);
+    const std::uint32_t offset = Get32(begin + 42);
+    out.compressedSize = csize;
+    out.uncompressedSize = usize;
+    out.localHeaderOffset = offset;
+    const std::uint8_t* name = begin + kCentralHeaderSize;
+    out.rawName.assign(reinterpret_cast<const char*>(name), nameLength);
+    ApplyZip64(name + nameLength, name + nameLength + extraLength, usize, csize, offset, out);
+    return true;
+}
+
+bool ParseLocalHeader(const std::uint8_t* begin, const std::uint8_t* end, EntryInfo& out,
+                      std::uint16_t& nameLength, std::uint16_t& extraLength) {
+    if (!HasBytes(begin, end, kLocalHeaderSize) || Get32(begin) != kLocalHeaderSig) return false;
+    out = EntryInfo{};
+    out.flags = Get16(begin + 6);
+    out.method = Get16(begin + 8);
+    out.dosTime = Get16(begin + 10);
+    out.dosDate = Get16(begin + 12);
+    out.crc = Get32(begin + 14);
+    out.compressedSize = Get32(begin + 18);
+    out.uncompressedSize = Get32(begin + 22);
+    nameLength = Get16(begin + 26);
+    extraLength = Get16(begin + 28);
+    return true;
+}
+
+void ApplyLocalExtra(const std::uint8_t* begin, const std::uint8_t* end, EntryInfo& out) {
+    // A local Zip64 field carries both sizes whenever it is present (APPNOTE 4.5.3).
+    ApplyZip64(begin, end, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, out);
+}
+
+bool ParseDataDescriptor(const std::uint8_t* begin, const std::uint8_t* end, bool zip64, EntryInfo& out,
+                         std::size_t& size) {
+    const std::uint8_t* p = begin;
+    if (HasBytes(p, end, 4) && Get32(p) == kDataDescriptorSig) p += 4;
+    const std::size_t fields = zip64 ? 20 : 12;  // crc 4, compressed size 4|8, uncompressed size 4|8
+    if (!HasBytes(p, end, fields)) return false;
+    out.crc = Get32(p);
+    out.compressedSize = zip64 ? Get64(p + 4) : Get32(p + 4);
+    out.uncompressedSize = zip64 ? Get64(p + 12) : Get32(p + 8);
+    size = static_cast<std::size_t>(p - begin) + fields;
+    return true;
+}
+
+}  // namespace zip

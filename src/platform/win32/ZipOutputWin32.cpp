@@ -1,0 +1,95 @@
+// The extractor's file output on Windows, through the ANSI ("A") file functions.
+#include <windows.h>
+
+#include "zip/OutputFolder.h"
+
+namespace zip {
+namespace {
+
+class Win32File : public OutputFile {
+public:
+    explicit Win32File(HANDLE h) : handle_(h) {}
+    ~Win32File() override {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    Win32File(const Win32File&) = delete;
+    Win32File& operator=(const Win32File&) = delete;
+
+    bool Write(const std::uint8_t* data, std::size_t n) override {
+        while (n > 0) {
+            DWORD done = 0;
+            const DWORD chunk = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+            if (!WriteFile(handle_, data, chunk, &done, nullptr) || done == 0) return false;
+            data += done;
+            n -= done;
+        }
+        return true;
+    }
+
+    bool SetDosTime(std::uint16_t dosDate, std::uint16_t dosTime) override {
+        FILETIME local, utc;
+        if (!DosDateTimeToFileTime(dosDate, dosTime, &local)) return false;
+        if (!LocalFileTimeToFileTime(&local, &utc)) return false;
+        return SetFileTime(handle_, nullptr, nullptr, &utc) != FALSE;
+    }
+
+    bool Close() override {
+        const HANDLE h = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return CloseHandle(h) != FALSE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+class Win32Folder : public OutputFolder {
+public:
+    bool CreateFolderPath(const std::string& path) override {
+        // Create each level in turn; the drive ("C:") or the UNC share is never created.
+        std::size_t start = 0;
+        if (path.size() >= 2 && path[1] == ':') start = 2;
+        if (path.compare(0, 2, "\\\\") == 0) {
+            start = path.find('\\', 2);
+            if (start != std::string::npos) start = path.find('\\', start + 1);
+            if (start == std::string::npos) return IsFolder(path);
+        }
+        for (std::size_t i = start + 1; i <= path.size(); ++i) {
+            if (i < path.size() && path[i] != '\\') continue;
+            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
+        }
+        return IsFolder(path);
+    }
+
+    bool FileExists(const std::string& path) override {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
+    std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override {
+        // A read-only file would refuse to be replaced: make it normal first.
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        const HANDLE h =
+            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) return nullptr;
+        return std::unique_ptr<OutputFile>(new Win32File(h));
+    }
+
+    bool SetAttributes(const std::string& path, std::uint32_t dosAttributes) override {
+        DWORD attributes = dosAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                            FILE_ATTRIBUTE_ARCHIVE);
+        if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
+        return SetFileAttributesA(path.c_str(), attributes) != FALSE;
+    }
+};
+
+}  // namespace
+
+std::unique_ptr<OutputFolder> MakeFileSystemOutput() { return std::unique_ptr<OutputFolder>(new Win32Folder); }
+
+}  // namespace zip
