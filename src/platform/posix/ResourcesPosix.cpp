@@ -1,4 +1,4 @@
-#include "platform/Resources.h"
+#include "platform/Platform.h"
 
 #include "platform/posix/EmbeddedResources.h"
 #include "uStrParam.h"

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/Resources.h"
+#include "platform/Platform.h"
 
 namespace platform {
 
