@@ -85,6 +85,8 @@ bool FileExists(const std::string& path);  // an existing file, not a folder
 bool FileSize(const std::string& path, std::uint64_t& size);
 bool RemoveFile(const std::string& path);  // sets the attributes to normal first
 bool RemoveDir(const std::string& path);   // only an empty folder
+// Deletes the folder with every file and folder below it (read-only ones too).
+bool RemoveFolderTree(const std::string& path);
 bool SetAttributesNormal(const std::string& path);
 bool MoveFileTo(const std::string& from, const std::string& to);
 bool CopyFileOverwrite(const std::string& from, const std::string& to);

@@ -289,6 +289,30 @@ bool RemoveFile(const std::string& path) {
 
 bool RemoveDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
 
+bool RemoveFolderTree(const std::string& path) {
+    if (path.empty()) return false;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string child = path + "\\" + name;
+            // A link to a folder is removed as itself, never followed.
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+                RemoveFolderTree(child);
+            else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveDir(child);
+            else
+                RemoveFile(child);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    SetAttributesNormal(path);
+    return RemoveDir(path);
+}
+
 bool MoveFileTo(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()) != 0; }
 
 bool CopyFileOverwrite(const std::string& from, const std::string& to) {

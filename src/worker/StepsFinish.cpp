@@ -1,0 +1,210 @@
+// The end of the install chain (clean-up and registration) and the finishing operations that the
+// window runs when it closes after a successful run: shortcuts, Run value, uninstall entry, start.
+#include <stdexcept>
+
+#include "worker/UThread.h"
+
+namespace {
+
+const char* const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char* const kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char* const kShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const char* const kUninstallEntryKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char* const kPendingDeletePrefix = "KestrumLU_DEL_";
+// Paths the application itself may create, listed for the uninstall whether they exist or not.
+const char* const kApplicationDataFiles[] = {"\\ad.gif", "\\ad.xml", "\\id.xml", "\\obs.xml", "\\reg.xml",
+                                             "\\PluvionApp.log"};
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string TThreadLiveUpdate::StripRootKey(const std::string& path) {
+    if (path.find("HKEY_") == std::string::npos) return path;
+    const std::size_t slash = path.find('\\');
+    return slash == std::string::npos ? std::string() : path.substr(slash + 1);
+}
+
+bool TThreadLiveUpdate::DeleteTempFiles() {
+    StepOverall();
+    SetLabelPending(Lang().S_Delete);
+    SetPending(0, settings_.ExtractedFiles.Count() + 1);
+    settings_.ExtractedFiles.Sort();
+    if (settings_.ExtractedFiles.Count() == 0) return true;
+    // From the last entry to the first, removing each folder once it has been left (which only
+    // succeeds when it is empty).
+    std::string current = FolderOf(settings_.ExtractedFiles[settings_.ExtractedFiles.Count() - 1]);
+    for (int i = settings_.ExtractedFiles.Count() - 1; i >= 0; --i) {
+        const std::string& file = settings_.ExtractedFiles[i];
+        if (FolderOf(file) != current) platform::RemoveDir(current);
+        platform::RemoveFile(file);
+        current = FolderOf(file);
+        StepPending();
+    }
+    platform::RemoveDir(current);
+    StepPending();
+    return true;
+}
+
+bool TThreadLiveUpdate::RegisterApplication() {
+    try {
+        bool result = false;
+        const std::string appKey = StripRootKey(ApplicationKey);
+        {
+            platform::RegKey key;
+            if (key.Open(rootkey::CurrentUser, appKey, true)) {
+                key.WriteString("UserName", DefaultUserName);
+                key.WriteString("PlaceCode", DefaultPlaceCode);
+                key.WriteString("Language", Lang().S_CodeLanguage);
+                key.WriteString("DownloadLocation", DownloadLocationCode);
+                std::string server;
+                int port = -1;
+                const bool proxy = DiscoverProxy && DiscoverProxy(server, port);
+                key.WriteInteger("UseProxy", proxy ? 1 : 0);
+                std::string info;
+                if (!server.empty()) info = server + ";";
+                if (port != -1) info += std::to_string(port);
+                key.WriteString("ProxyInfo", info);
+                result = true;
+            }
+        }
+        {
+            platform::RegKey key;
+            if (key.Open(rootkey::CurrentUser, appKey + "\\Uninstall", true)) {
+                key.WriteString("UninstallKey", ApplicationName);
+                TStringParam files("", ";");
+                for (const char* name : kApplicationDataFiles) files.Add(settings_.InstallFolder + name);
+                std::string text = files.Text();
+                std::string stored;
+                if (key.TryReadString("Files", stored)) {
+                    TStringParam merged(stored, ";");
+                    for (int i = 0; i < files.Count(); ++i)
+                        if (merged.IndexOf(files[i]) < 0) merged.Add(files[i]);
+                    text = merged.Text();
+                }
+                key.WriteString("Files", text);
+            }
+        }
+        {
+            // Take back deletions that an earlier uninstall scheduled and that have not run yet.
+            platform::RegKey key;
+            if (key.Open(rootkey::LocalMachine, kRunOnceKey, false)) {
+                for (const std::string& name : key.ValueNames())
+                    if (name.find(kPendingDeletePrefix) != std::string::npos) key.DeleteValue(name);
+            }
+        }
+        return result;
+    } catch (const std::exception& e) {
+        ReportStatus(e.what(), 0);
+        return false;
+    }
+}
+
+void TThreadLiveUpdate::RegisterUninstallFiles(std::string text) {
+    for (int i = 0; i < settings_.ApplicationKeys.Count(); ++i) {
+        platform::RegKey key;
+        key.Open(settings_.ApplicationKeys.Object(i), settings_.ApplicationKeys[i] + "\\Uninstall", true);
+        std::string stored;
+        if (key.TryReadString("Files", stored)) {
+            TStringParam merged(stored, ";");
+            const TStringParam added(text, ";");
+            for (int j = 0; j < added.Count(); ++j)
+                if (merged.IndexOf(added[j]) < 0) merged.Add(added[j]);
+            text = merged.Text();
+        }
+        key.WriteString("Files", text);  // raises when the key did not open
+    }
+}
+
+std::string TThreadLiveUpdate::UninstallArguments() const {
+    return std::string("/language ") + Lang().LanguageName +
+           " /uninstall HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + ApplicationName +
+           "," + ApplicationKey;
+}
+
+std::string TThreadLiveUpdate::UninstallCommandLine() const {
+    return "\"" + settings_.InstallFolder + "\\" + UpdaterExeName + "\" " + UninstallArguments();
+}
+
+void TThreadLiveUpdate::CreateShortcuts(bool createDesktop) {
+    platform::ShellLink link;
+    const std::string target = settings_.InstallFolder + "\\" + ApplicationExeName;
+    link.SetArguments("");
+    link.SetPath(target);
+    link.SetWorkingDirectory(FolderOf(target));
+    {
+        // Quoted, so that a planted "C:\Program.exe" cannot stand in for a path with blanks.
+        platform::RegKey run;
+        run.Open(rootkey::CurrentUser, kRunKey, true);
+        run.WriteString(ApplicationName, "\"" + target + "\"");
+    }
+    TStringParam links("", ";");
+    platform::RegKey folders;
+    folders.OpenReadOnly(rootkey::CurrentUser, kShellFoldersKey);
+    const std::string menu = folders.ReadString("Programs") + "\\" + BrandFolderName;
+    platform::ForceDirectories(menu);
+    const std::string menuLink = menu + "\\" + ApplicationName + ".lnk";
+    link.Save(menuLink);
+    links.Add(menuLink);
+    if (createDesktop) {
+        const std::string desktop = folders.ReadString("Desktop");
+        if (!platform::DirectoryExists(desktop)) platform::ForceDirectories(desktop);
+        const std::string desktopLink = desktop + "\\" + ApplicationName + ".lnk";
+        link.Save(desktopLink);
+        links.Add(desktopLink);
+    }
+    link.SetArguments(UninstallArguments());
+    link.SetPath(settings_.InstallFolder + "\\" + UpdaterExeName);
+    link.SetWorkingDirectory(settings_.InstallFolder);
+    const std::string uninstallLink = menu + "\\" + Lang().S_BUninstall + " " + ApplicationName + ".lnk";
+    link.Save(uninstallLink);
+    links.Add(uninstallLink);
+    RegisterUninstallFiles(links.Text());
+    folders.Close();
+
+    const platform::RootKey root = GetPlatformId() == 2 ? rootkey::CurrentUser : rootkey::LocalMachine;
+    platform::RegKey entry;
+    if (entry.Open(root, std::string(kUninstallEntryKey) + ApplicationName, true)) {
+        entry.WriteString("DisplayName", ApplicationName);
+        entry.WriteString("UninstallString", UninstallCommandLine());
+        // What Windows' list of programs expects beside the two values above.
+        entry.WriteString("InstallLocation", settings_.InstallFolder);
+        entry.WriteString("DisplayIcon", target);
+        entry.WriteString("Publisher", BrandFolderName);
+        entry.WriteInteger("EstimatedSize", InstalledSizeKiB());
+        entry.WriteInteger("NoModify", 1);
+        entry.WriteInteger("NoRepair", 1);
+    }
+}
+
+std::uint32_t TThreadLiveUpdate::InstalledSizeKiB() const {
+    std::uint64_t bytes = 0;
+    for (int i = 0; i < settings_.ApplicationKeys.Count(); ++i) {
+        platform::RegKey key;
+        if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(i), settings_.ApplicationKeys[i] + "\\Uninstall"))
+            continue;
+        const TStringParam files(key.ReadString("Files"), ";");
+        for (int j = 0; j < files.Count(); ++j) {
+            std::uint64_t size = 0;
+            if (platform::FileSize(files[j], size)) bytes += size;
+        }
+        break;  // the first key is the application's
+    }
+    return static_cast<std::uint32_t>((bytes + 1023) / 1024);
+}
+
+bool TThreadLiveUpdate::StartApplication() {
+    settings_.ProcessList.SetText(ApplicationExeName);
+    platform::SetCurrentDir(settings_.InstallFolder);
+    // By its full path in quotes, so that no other "Pluvion.exe" on the search path runs instead.
+    for (int i = 0; i < settings_.ProcessList.Count(); ++i)
+        RunProgram("\"" + settings_.InstallFolder + "\\" + settings_.ProcessList[i] + "\"");
+    return true;
+}
+
+void TThreadLiveUpdate::RunProgram(const std::string& commandLine) {
+    platform::StartProcess(commandLine, false);  // not awaited; a failure to start is ignored
+}

@@ -1,0 +1,165 @@
+// The middle of the install chain: ending the running application, placing the new files with
+// the retry question, and the configuration batch.
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "worker/UThread.h"
+
+namespace {
+
+// A decimal process id as the command line gives it: an optional sign and digits, read as a 64-bit
+// number whose low 32 bits are the id.
+unsigned long ParseProcessId(const std::string& text) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size()) throw std::runtime_error("\"" + text + "\" is not a valid process id");
+    std::uint64_t value = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9') throw std::runtime_error("\"" + text + "\" is not a valid process id");
+        if (value > (UINT64_C(0x7FFFFFFFFFFFFFFF) - static_cast<unsigned>(c - '0')) / 10)
+            throw std::runtime_error("\"" + text + "\" is out of range for a process id");
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    if (negative) value = ~value + 1;
+    return static_cast<unsigned long>(value & 0xFFFFFFFFu);
+}
+
+// Everything before the last backslash.
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool TThreadLiveUpdate::TerminateApplication() {
+    try {
+        StepOverall();
+        SetLabelPending(Lang().S_Kill);
+        settings_.ProcessList.SetText(settings_.GetSwitchValue("/KILL"));
+        SetPending(0, settings_.ProcessList.Count() + 1);
+        for (int i = 0; i < settings_.ProcessList.Count(); ++i) {
+            if (!TerminateProcessById(ParseProcessId(settings_.ProcessList[i]))) return false;
+            SetPendingPosition(i + 1);
+        }
+        StepPending();
+        return true;
+    } catch (const std::exception& e) {
+        ReportStatus(std::string("1 ") + e.what(), 0);
+        return false;
+    }
+}
+
+bool TThreadLiveUpdate::TerminateProcessById(unsigned long processId) {
+    try {
+        platform::Handle process = platform::OpenProcessForTermination(processId);
+        if (!process.Valid()) return true;  // gone already, or not ours to end: counts as ended
+        if (!platform::TerminateProcess(process, 0) ||
+            platform::WaitFor(process, 10000) == platform::kWaitTimeout) {
+            ReportStatus(Lang().S_KillError, 0);
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        ReportStatus(std::string("2 ") + e.what(), 0);
+        return false;
+    }
+}
+
+bool TThreadLiveUpdate::CopyNewFiles() {
+    StepOverall();
+    SetLabelPending(Lang().S_Copy);
+    SetPending(0, settings_.ExtractedFiles.Count());
+
+    TStringParam copied("", ";");
+    std::vector<std::string> failed;
+    const std::size_t prefix = WorkFolder().size();
+    for (;;) {
+        failed.clear();
+        for (int i = settings_.ExtractedFiles.Count() - 1; i >= 0; --i) {
+            const std::string entry = settings_.ExtractedFiles[i];
+            // The remainder begins with a backslash: sub\b.dll lands in the install folder's sub.
+            const std::string destination =
+                settings_.InstallFolder + (entry.size() > prefix ? entry.substr(prefix) : std::string());
+            if (!platform::DirectoryExists(settings_.InstallFolder)) platform::ForceDirectories(settings_.InstallFolder);
+            // The destination's own folder too, so that a package with subfolders installs at once.
+            const std::string folder = FolderOf(destination);
+            if (!folder.empty() && !platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+            if (CopyOneFile(entry, destination)) {
+                copied.Add(destination);
+                settings_.ExtractedFiles.Delete(i);
+                StepPending();
+            } else {
+                failed.push_back(destination);
+            }
+        }
+        if (failed.empty()) break;
+        if (!view_.AskRetry(Lang(), failed)) break;
+        if (settings_.ExtractedFiles.Count() == 0) break;
+    }
+    if (!failed.empty()) {
+        ReportStatus(Lang().S_CopyError, 0);
+        return false;
+    }
+    RegisterUninstallFiles(copied.Text());
+    return true;
+}
+
+bool TThreadLiveUpdate::CopyOneFile(const std::string& source, const std::string& destination) {
+    if (platform::FileExists(destination)) {
+        const unsigned long start = platform::TickCount();
+        for (;;) {
+            if (platform::SetAttributesNormal(destination) && platform::RemoveFile(destination)) break;
+            if (platform::TickCount() - start >= 1000) return false;
+            platform::SleepMs(100);
+        }
+    }
+    return platform::MoveFileTo(source, destination) || platform::CopyFileOverwrite(source, destination);
+}
+
+bool TThreadLiveUpdate::ExecuteBatch() {
+    const std::string batch = settings_.InstallFolder + "\\LiveUpdate.bat";
+    if (!platform::FileExists(batch)) return true;
+    StepOverall();
+    SetLabelPending(Lang().S_ExecBatch);
+    SetPendingPosition(0);
+    platform::SetCurrentDir(settings_.InstallFolder);
+
+    // Lines end at CR LF, LF or CR; a final line break adds no empty line.
+    std::vector<std::string> lines;
+    {
+        std::ifstream in(batch, std::ios::binary);
+        std::stringstream buffer;
+        buffer << in.rdbuf();
+        const std::string text = buffer.str();
+        std::string line;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c == '\r' || c == '\n') {
+                lines.push_back(line);
+                line.clear();
+                if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            } else {
+                line += c;
+            }
+        }
+        if (!line.empty()) lines.push_back(line);
+    }
+    const std::string prefix = GetPlatformId() == 2 ? "CMD.EXE /C" : "COMMAND.COM /C";
+    SetPending(0, static_cast<int>(lines.size()));
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        RunAndWait(prefix + " " + lines[i]);
+        SetPendingPosition(static_cast<int>(i) + 1);
+    }
+    platform::RemoveFile(batch);  // whatever the commands did; a failure is ignored
+    return true;
+}
+
+void TThreadLiveUpdate::RunAndWait(const std::string& commandLine) {
+    platform::Handle process = platform::StartProcess(commandLine, true);
+    if (process.Valid()) platform::WaitFor(process, platform::kInfinite);
+}

@@ -1,0 +1,68 @@
+// The frame's preparation and clean-up, and the download step.
+#include <exception>
+
+#include "http/HttpClient.h"
+#include "platform/FileTarget.h"
+#include "platform/Proxy.h"
+#include "platform/SocketTransport.h"
+#include "worker/UThread.h"
+#include "zip/ZipExtractor.h"
+
+void TThreadLiveUpdate::InitializeRun() {
+    httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport()));
+    // The body's expected size and the bytes received drive the pending bar.
+    httpClient_->OnWorkBegin = [this](http::WorkMode, std::int64_t total) {
+        SetPending(0, static_cast<int>(total));
+    };
+    httpClient_->OnWork = [this](http::WorkMode, std::int64_t count) { SetPendingPosition(static_cast<int>(count)); };
+    std::string server;
+    int port = -1;
+    if (DiscoverProxy && DiscoverProxy(server, port)) httpClient_->SetProxy(server, port);
+    CreateExtractor();
+    downloading_.store(false);
+    settings_.TempFolder = platform::TempDirectory();
+}
+
+void TThreadLiveUpdate::FinalizeRun() {
+    // The work folder is the run's own: the folders the package brought go with it.
+    if (!settings_.WorkFolderName.empty()) platform::RemoveFolderTree(WorkFolder());
+    if (!settings_.ArchiveFileName.empty()) platform::RemoveFile(ArchivePath());
+    extractor_.reset();
+    httpClient_.reset();
+}
+
+bool TThreadLiveUpdate::DownloadPackage() {
+    SetPending(0, 0);
+    SetLabelPending(Lang().S_Download);
+    StepOverall();
+    settings_.ArchiveFileName = TLiveUpdate::GetUrlFileName(settings_.DownloadUrl);
+    const std::string target = ArchivePath();
+    if (platform::FileExists(target) && !platform::RemoveFile(target) && platform::FileExists(target)) {
+        downloading_.store(false);
+        ReportStatus(Lang().S_DownloadError + " (2)", 0);
+        return false;
+    }
+    try {
+        // Open, unshared, until the step ends, so that nothing else writes into the package.
+        std::unique_ptr<http::Target> file = platform::CreateFileTarget(target);
+        lastWatchedPosition_.store(0);
+        downloading_.store(true);
+        httpClient_->Get(settings_.DownloadUrl, *file);
+        downloading_.store(false);
+        if (pending_.Position() != pending_.Maximum()) {
+            ReportStatus(Lang().S_DownloadError, 0);
+            return false;
+        }
+        return true;
+    } catch (const std::exception& e) {
+        downloading_.store(false);
+        ReportStatus(Lang().S_DownloadError + "\r\n" + e.what(), 0);
+        return false;
+    }
+}
+
+void TThreadLiveUpdate::NotifyUrl(const std::string& url, int readTimeoutMs) {
+    if (!httpClient_) httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport()));
+    httpClient_->SetReadTimeout(readTimeoutMs);
+    (void)httpClient_->Get(url);
+}

@@ -1,0 +1,160 @@
+// The uninstall chain: the recorded files, the registry entries, and deletions scheduled for the
+// next start of Windows for files in use.
+#include <algorithm>
+#include <exception>
+
+#include "worker/UThread.h"
+
+namespace {
+
+const char* const kRunOnceKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+const char* const kUninstallEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const char* const kPendingDeletePrefix = "KestrumLU_DEL_";
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// A whole decimal integer (an optional sign, then digits only).
+bool ParseInteger(const std::string& text, long long& value) {
+    std::size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    if (i == text.size() || text.size() - i > 18) return false;
+    long long v = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        v = v * 10 + (text[i] - '0');
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
+}  // namespace
+
+std::string CollapseBackslashes(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '\\')
+            while (i + 1 < text.size() && text[i + 1] == '\\') ++i;
+    }
+    return out;
+}
+
+void TThreadLiveUpdate::RunUninstallChain() {
+    try {
+        SetOverall(overall_.Position(), 2);
+        if (!(UninstallFiles() && UninstallRegistries())) return;
+        view_.SetRestartVisible(true);
+        view_.SetFinishLabelTop(Lang().S_UninstallComplete);
+        ReportUninstallResult(uninstallNoticeUrl_, "true");
+        ExitCode.store(0);
+        ReportStatus(Lang().S_UninstallMessage, 2);
+    } catch (const std::exception& e) {
+        ReportStatus(Lang().S_UnknownError + "\r\n" + e.what(), 0);
+        ReportUninstallResult(uninstallNoticeUrl_, "false");
+    }
+}
+
+bool TThreadLiveUpdate::UninstallFiles() {
+    SetPending(0, 0);
+    SetLabelPending(Lang().S_UninstallFiles);
+    StepOverall();
+    for (int k = 0; k < settings_.ApplicationKeys.Count(); ++k) {
+        platform::RegKey key;
+        if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(k), settings_.ApplicationKeys[k] + "\\Uninstall"))
+            continue;
+        std::string stored;
+        if (!key.TryReadString("Files", stored)) continue;
+        key.Close();
+        const TStringParam files(stored, ";");
+        SetPending(0, files.Count());
+        for (int i = 0; i < files.Count(); ++i) {
+            if (platform::RemoveFile(files[i]))
+                platform::RemoveDir(FolderOf(files[i]));  // only when it became empty
+            else
+                DeleteOnReboot(files[i]);
+            SetPendingPosition(i);
+        }
+        SetPendingPosition(pending_.Maximum());
+    }
+    return true;
+}
+
+bool TThreadLiveUpdate::UninstallRegistries() {
+    SetPending(0, 0);
+    SetLabelPending(Lang().S_UninstallRegistries);
+    StepOverall();
+    SetPending(0, settings_.ApplicationKeys.Count());
+    for (int k = 0; k < settings_.ApplicationKeys.Count(); ++k) {
+        StepPending();
+        // The entry first: its name is read from below the path that the second call deletes.
+        DeleteUninstallEntry(settings_.ApplicationKeys[k], settings_.ApplicationKeys.Object(k));
+        DeleteRegistryPath(settings_.ApplicationKeys[k], settings_.ApplicationKeys.Object(k));
+    }
+    return true;
+}
+
+void TThreadLiveUpdate::DeleteUninstallEntry(const std::string& path, platform::RootKey root) {
+    platform::RegKey key;
+    if (!key.OpenReadOnly(root, path + "\\Uninstall")) return;
+    std::string name;
+    if (!key.TryReadString("UninstallKey", name)) return;
+    key.Close();
+    if (name.empty()) return;  // never the whole list of programs
+    const platform::RootKey entryRoot = GetPlatformId() == 2 ? rootkey::CurrentUser : rootkey::LocalMachine;
+    platform::DeleteKey(entryRoot, kUninstallEntryKey + name);
+}
+
+void TThreadLiveUpdate::DeleteRegistryPath(const std::string& path, platform::RootKey root) {
+    // A single top-level name is never deleted.
+    if (path.find('\\') == std::string::npos || path[0] == '\\') return;
+    if (platform::KeyExists(root, path)) {
+        platform::DeleteKey(root, path);  // with everything below it
+        return;
+    }
+    // Otherwise the path names a value: parent key plus value name.
+    const std::size_t slash = path.find_last_of('\\');
+    platform::RegKey parent;
+    if (parent.Open(root, "\\" + path.substr(0, slash), false)) parent.DeleteValue(path.substr(slash + 1));
+}
+
+void TThreadLiveUpdate::DeleteOnReboot(const std::string& filePath) {
+    if (!platform::FileExists(filePath)) return;
+    platform::RegKey key;
+    key.Open(rootkey::LocalMachine, kRunOnceKey, true);
+    const std::string path = CollapseBackslashes(filePath);
+    const std::string command = GetPlatformId() == 2
+                                    ? "CMD.EXE /C DEL \"" + path + "\""
+                                    : "COMMAND.COM /C DEL \"" + platform::ShortPathName(path) + "\"";
+    std::vector<std::string> names = key.ValueNames();
+    std::stable_sort(names.begin(), names.end(),
+                     [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });
+    long long bound = 1;
+    long long number = 0;
+    for (const std::string& name : names) {
+        const TStringParam pieces(name, "_");
+        const std::string last = pieces.Count() > 0 ? pieces[pieces.Count() - 1] : name;
+        long long k = 0;
+        std::string data;
+        if (!ParseInteger(last, k) || !key.TryReadString(name, data)) continue;
+        if (data == command) {
+            number = k;  // the same file scheduled again reuses its entry
+            break;
+        }
+        bound = std::max(bound, k + 1);
+    }
+    if (number == 0) number = bound;
+    key.WriteString(kPendingDeletePrefix + std::to_string(number), command);
+}
+
+void TThreadLiveUpdate::ReportUninstallResult(const std::string& url, const std::string& result) {
+    if (url.empty()) return;
+    try {
+        NotifyUrl(url + result, 1000);
+    } catch (...) {
+        // The report never changes the outcome of the run.
+    }
+}

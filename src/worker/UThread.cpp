@@ -1,0 +1,80 @@
+// The worker's frame: creation, the thread body, the status hand-off and the download watch.
+#include "worker/UThread.h"
+
+#include <exception>
+
+#include "http/HttpClient.h"
+#include "zip/ZipExtractor.h"
+
+std::atomic<int> ExitCode{0};
+
+namespace {
+const char* const kUninstallNoticeValue = "UnistallNotice";  // the value's name as deployed
+}  // namespace
+
+TThreadLiveUpdate::TThreadLiveUpdate(TLiveUpdate& settings, WorkerView& view)
+    : settings_(settings), view_(view), thread_(&TThreadLiveUpdate::ThreadBody, this) {
+    // ReadUninstallNotice: the key is created when missing; any failure leaves the address empty.
+    try {
+        platform::RegKey key;
+        if (key.Open(rootkey::CurrentUser, StripRootKey(ApplicationKey), true))
+            uninstallNoticeUrl_ = key.ReadString(kUninstallNoticeValue);
+    } catch (...) {
+        uninstallNoticeUrl_.clear();
+    }
+}
+
+TThreadLiveUpdate::~TThreadLiveUpdate() = default;
+
+void TThreadLiveUpdate::ThreadBody(void* self) { static_cast<TThreadLiveUpdate*>(self)->Execute(); }
+
+void TThreadLiveUpdate::Execute() {
+    ExitCode.store(1);
+    try {
+        InitializeRun();
+        if (settings_.UninstallFlag)
+            RunUninstallChain();
+        else
+            RunInstallChain();
+        FinalizeRun();
+    } catch (const std::exception& e) {
+        ReportStatus(Lang().S_UnknownError + "\r\n" + e.what(), 0);
+    } catch (...) {
+        ReportStatus(Lang().S_UnknownError + "\r\n", 0);
+    }
+}
+
+void TThreadLiveUpdate::RunInstallChain() {
+    const bool completed = DownloadPackage() && ExtractPackage() && TerminateApplication() && CopyNewFiles() &&
+                           ExecuteBatch() && DeleteTempFiles();
+    if (!completed) return;
+    RegisterApplication();  // its result does not change the outcome
+    view_.SetCreateDesktopVisible(true);
+    view_.SetLabelTop(Lang().S_LabelTopComplete);
+    ExitCode.store(0);
+    ReportStatus(Lang().S_Successfull, 2);
+}
+
+void TThreadLiveUpdate::ReportStatus(const std::string& message, int kind) {
+    pendingMessage_ = message;
+    pendingKind_ = kind;
+    view_.ShowFinish(message, kind);
+}
+
+int TThreadLiveUpdate::DownloadWatchDelta() {
+    if (!downloading_.load()) return -1;
+    const int position = pending_.Position();
+    const int delta = position - lastWatchedPosition_.load();
+    lastWatchedPosition_.store(position);
+    return delta;
+}
+
+void TThreadLiveUpdate::SetOverall(int position, int maximum) {
+    overall_.Set(position, maximum);
+    view_.SetProgress(ProgressBar::Overall, overall_.Position(), overall_.Maximum());
+}
+
+void TThreadLiveUpdate::SetPending(int position, int maximum) {
+    pending_.Set(position, maximum);
+    view_.SetProgress(ProgressBar::Pending, pending_.Position(), pending_.Maximum());
+}

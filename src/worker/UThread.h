@@ -1,0 +1,143 @@
+// TThreadLiveUpdate: the worker thread that carries out one run (install, update or uninstall).
+//
+// The window creates it suspended at start and resumes it when the user confirms the run. The body
+// prepares the HTTP client and the ZIP extractor, runs the step chain (each step returns true to go
+// on, false after reporting its own failure), keeps the progress state, and hands exactly one status
+// message to the window. The object outlives the body: the window calls the finishing operations
+// (CreateShortcuts, StartApplication) on it when it closes.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "UClasses.h"
+#include "UFileXML.h"
+#include "platform/Platform.h"
+#include "platform/Proxy.h"
+#include "worker/ExitCode.h"
+#include "worker/WorkerView.h"
+
+namespace http {
+class HttpClient;
+}
+namespace zip {
+class ZipExtractor;
+}
+
+// Every run of consecutive backslashes made one backslash.
+std::string CollapseBackslashes(const std::string& text);
+
+class TThreadLiveUpdate {
+public:
+    // Creates the thread suspended and reads the uninstall notice address.
+    TThreadLiveUpdate(TLiveUpdate& settings, WorkerView& view);
+    ~TThreadLiveUpdate();
+    TThreadLiveUpdate(const TThreadLiveUpdate&) = delete;
+    TThreadLiveUpdate& operator=(const TThreadLiveUpdate&) = delete;
+
+    // The thread.
+    void Resume() { thread_.Resume(); }
+    void Suspend() { thread_.Suspend(); }
+    bool Finished() const { return thread_.Finished(); }
+    bool WaitFinished(unsigned long ms) const { return thread_.WaitFinished(ms); }
+
+    // The thread body; public so that tests can run a chain on their own thread.
+    void Execute();
+
+    // Called by the window's download watch: -1 when no transfer runs, otherwise the growth of the
+    // pending bar's position since the previous call.
+    int DownloadWatchDelta();
+
+    // The finishing operations, run by the window on its own thread after a successful run.
+    void CreateShortcuts(bool createDesktop);
+    bool StartApplication();
+    static void RunProgram(const std::string& commandLine);
+
+    // The uninstall command line: "\"FOLDER\KestrumLiveUpdate.exe\" /language NAME /uninstall KEYS".
+    std::string UninstallCommandLine() const;
+    std::string UninstallArguments() const;  // the same from "/language " on
+
+    // The path without its root name: after the first "\" when the text holds "HKEY_".
+    static std::string StripRootKey(const std::string& path);
+
+    const std::string& UninstallNoticeURL() const { return uninstallNoticeUrl_; }
+    const std::string& PendingMessage() const { return pendingMessage_; }
+    int PendingKind() const { return pendingKind_; }
+
+    // Seams for tests: the platform id (2: NT family) and the proxy discovery.
+    std::function<unsigned long()> GetPlatformId = [] { return platform::PlatformId(); };
+    // Fills server and port and answers true when the user's settings name an HTTP proxy.
+    std::function<bool(std::string& server, int& port)> DiscoverProxy = [](std::string& server, int& port) {
+        return platform::DiscoverProxy(server, port);
+    };
+
+    // The steps, in chain order (public for tests).
+    bool DownloadPackage();
+    bool ExtractPackage();
+    bool TerminateApplication();
+    bool TerminateProcessById(unsigned long processId);
+    bool CopyNewFiles();
+    bool CopyOneFile(const std::string& source, const std::string& destination);
+    bool ExecuteBatch();
+    void RunAndWait(const std::string& commandLine);
+    bool DeleteTempFiles();
+    bool RegisterApplication();
+    void RegisterUninstallFiles(std::string text);
+    bool UninstallFiles();
+    bool UninstallRegistries();
+    void ReportUninstallResult(const std::string& url, const std::string& result);
+    void DeleteUninstallEntry(const std::string& path, platform::RootKey root);
+    void DeleteRegistryPath(const std::string& path, platform::RootKey root);
+    void DeleteOnReboot(const std::string& filePath);
+
+    // Progress state as the window shows it.
+    const ProgressModel& Overall() const { return overall_; }
+    const ProgressModel& Pending() const { return pending_; }
+
+    // The install chain and its success tail (the body without the outer guard, for tests).
+    void RunInstallChain();
+    // The uninstall chain, with its own guard and result notice.
+    void RunUninstallChain();
+    void InitializeRun();
+    void FinalizeRun();
+
+private:
+    static void ThreadBody(void* self);
+    void CreateExtractor();
+    // One GET of url with the HTTP client, its body read and dropped; the read time-out also
+    // bounds the connect. Raises on any failure.
+    void NotifyUrl(const std::string& url, int readTimeoutMs);
+    void ReportStatus(const std::string& message, int kind);
+    const TFileXML& Lang() const { return *settings_.LanguageTable; }
+    std::string ArchivePath() const { return settings_.TempFolder + "\\" + settings_.ArchiveFileName; }
+    std::string WorkFolder() const { return settings_.TempFolder + "\\" + settings_.WorkFolderName; }
+
+    // KiB of the files that the uninstall list names and that exist.
+    std::uint32_t InstalledSizeKiB() const;
+
+    // Progress changes: the model first, then the window.
+    void SetOverall(int position, int maximum);
+    void StepOverall() { SetOverall(overall_.Position() + 1, overall_.Maximum()); }
+    void SetPending(int position, int maximum);
+    void SetPendingPosition(int position) { SetPending(position, pending_.Maximum()); }
+    void StepPending() { SetPending(pending_.Position() + 1, pending_.Maximum()); }
+    void SetLabelPending(const std::string& text) { view_.SetLabelPending(text); }
+
+    TLiveUpdate& settings_;
+    WorkerView& view_;
+    ProgressModel overall_{5};  // the layout gives the overall bar a maximum of 5
+    ProgressModel pending_{100};
+    std::unique_ptr<http::HttpClient> httpClient_;
+    std::unique_ptr<zip::ZipExtractor> extractor_;
+    std::string pendingMessage_;
+    int pendingKind_ = 0;
+    int failedEntries_ = 0;  // entries of the package that could not be unpacked whole
+    std::atomic<bool> downloading_{false};
+    std::atomic<int> lastWatchedPosition_{0};
+    std::string uninstallNoticeUrl_;
+    platform::Thread thread_;
+};

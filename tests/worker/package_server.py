@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""Scripted package server for the worker tests (127.0.0.1 only).
+
+Builds its packages at start, writes its port to --port-file, and answers:
+  /pkg/NAME                  the package NAME with its Content-Length
+  /missing/NAME              404 Not Found
+  /truncated/NAME            announces 1000 bytes, sends 600, closes
+  /empty/NAME                200 with an empty body
+  /stall/NAME                headers for 1000 bytes, 10 bytes, then silence for --stall seconds
+  /notice/ANYTHING           200 "ok"; the path is recorded
+  /notices                   the recorded notice paths, one a line
+It stops by itself after --lifetime seconds.
+"""
+import argparse
+import io
+import os
+import socketserver
+import sys
+import threading
+import time
+import zipfile
+from http.server import BaseHTTPRequestHandler
+
+NOTICES = []
+LOCK = threading.Lock()
+
+
+def build_packages(folder):
+    os.makedirs(folder, exist_ok=True)
+    files = [
+        ("Pluvion.exe", b"MZ stand-in application\r\n"),
+        ("a.txt", b"alpha\r\n"),
+        ("sub/b.dll", b"bravo library" * 100),
+        ("data/deep/weather.dat", bytes(range(256)) * 64),
+        # Three lines, each run in its own interpreter, in order, in the install folder.
+        ("LiveUpdate.bat", b"echo first>>order.log\r\necho second>>order.log\r\necho third>>order.log\r\n"),
+    ]
+    with zipfile.ZipFile(os.path.join(folder, "pluvionfull.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in files:
+            z.writestr(name, data)
+    # The same package a second time, names in other letter case, one file more.
+    with zipfile.ZipFile(os.path.join(folder, "second.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in files:
+            if name != "LiveUpdate.bat":
+                z.writestr(name.upper() if name == "a.txt" else name, data)
+        z.writestr("new.txt", b"new\r\n")
+    # A package without the batch file.
+    with zipfile.ZipFile(os.path.join(folder, "nobatch.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        for name, data in files:
+            if name != "LiveUpdate.bat":
+                z.writestr(name, data)
+    # A package whose second entry fails its CRC-32: the stored CRC of "a.txt" is flipped in
+    # both its local header and its central record.
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w", zipfile.ZIP_STORED) as z:
+        for name, data in files[:3]:
+            z.writestr(name, data)
+    raw = bytearray(buf.getvalue())
+    info = zipfile.ZipFile(io.BytesIO(bytes(raw))).getinfo("a.txt")
+    crc = info.CRC.to_bytes(4, "little")
+    bad = (info.CRC ^ 0x00010000).to_bytes(4, "little")
+    start = 0
+    while True:
+        i = raw.find(crc, start)
+        if i < 0:
+            break
+        raw[i:i + 4] = bad
+        start = i + 4
+    with open(os.path.join(folder, "corrupt.zip"), "wb") as f:
+        f.write(raw)
+    with open(os.path.join(folder, "notzip.zip"), "wb") as f:
+        f.write(b"this is not an archive at all" * 10)
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    folder = "."
+    stall = 5.0
+
+    def log_message(self, fmt, *args):
+        pass
+
+    def send_raw(self, data):
+        self.wfile.write(data)
+        self.wfile.flush()
+
+    def do_GET(self):
+        parts = self.path.split("/", 2)
+        kind = parts[1] if len(parts) > 1 else ""
+        name = parts[2] if len(parts) > 2 else ""
+        if kind == "notice":
+            with LOCK:
+                NOTICES.append(self.path)
+            return self.reply(200, b"ok")
+        if kind == "notices":
+            with LOCK:
+                body = "".join(p + "\n" for p in NOTICES).encode()
+            return self.reply(200, body)
+        if kind == "missing":
+            return self.reply(404, b"<html>not here</html>", reason="Not Found")
+        if kind == "empty":
+            return self.reply(200, b"")
+        path = os.path.join(self.folder, os.path.basename(name))
+        if not os.path.isfile(path):
+            return self.reply(404, b"no such package", reason="Not Found")
+        with open(path, "rb") as f:
+            data = f.read()
+        if kind == "pkg":
+            return self.reply(200, data)
+        if kind == "truncated":
+            self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + data[:600])
+            self.close_connection = True
+            return
+        if kind == "stall":
+            self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + data[:10])
+            time.sleep(self.stall)
+            self.close_connection = True
+            return
+        self.reply(404, b"unknown", reason="Not Found")
+
+    def reply(self, code, body, reason=None):
+        self.send_response(code, reason)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.send_raw(body)
+
+
+class Server(socketserver.ThreadingMixIn, socketserver.TCPServer):
+    daemon_threads = True
+    allow_reuse_address = True
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--port-file", required=True)
+    ap.add_argument("--dir", required=True)
+    ap.add_argument("--lifetime", type=float, default=900)
+    ap.add_argument("--stall", type=float, default=5)
+    args = ap.parse_args()
+    build_packages(args.dir)
+    Handler.folder = args.dir
+    Handler.stall = args.stall
+    server = Server(("127.0.0.1", 0), Handler)
+    tmp = args.port_file + ".tmp"
+    with open(tmp, "w") as f:
+        f.write(str(server.server_address[1]))
+    os.replace(tmp, args.port_file)
+    threading.Timer(args.lifetime, server.shutdown).start()
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
