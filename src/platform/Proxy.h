@@ -1,20 +1,15 @@
-// The current user's Internet proxy setting (Win32 only).
+// The proxy the HTTP client should use, from the current user's Internet settings (Win32 only;
+// the query itself, QueryInternetProxy, is declared in Platform.h).
 #pragma once
 
 #include <string>
 
-namespace platform {
-
-// InternetQueryOptionA without handle for the proxy option (38) into a 4096-byte buffer: the
-// access type and the proxy list. False when the query fails.
-bool QueryInternetProxy(unsigned long& accessType, std::string& proxyList);
-
-}  // namespace platform
+#include "platform/Platform.h"
 
 namespace platform {
 
-// The proxy the HTTP client should use: the query above through http::DiscoverProxy.
-// The caller sets server to empty and port to -1 beforehand.
+// QueryInternetProxy read through http::DiscoverProxy. The caller sets server to empty and port
+// to -1 beforehand.
 bool DiscoverProxy(std::string& server, int& port);
 
 }  // namespace platform

@@ -29,9 +29,8 @@ public:
     std::string text;
 };
 
-[[noreturn]] void Fail(LengthStatus status, const char* what) {
-    if (status == LengthStatus::TooLarge) throw HttpError(std::string(what) + " is too large.");
-    throw HttpError(std::string("Invalid ") + what + ".");
+[[noreturn]] void Fail(LengthStatus status, const char* invalid, const char* tooLarge) {
+    throw HttpError(status == LengthStatus::TooLarge ? tooLarge : invalid);
 }
 
 }  // namespace
@@ -169,7 +168,7 @@ void HttpClient::ReadBody(Target& target, bool events, int timeoutMs) {
     std::int64_t length = 0;
     const LengthStatus lengthStatus = ContentLength(headers_, length);
     if (lengthStatus == LengthStatus::Invalid || lengthStatus == LengthStatus::TooLarge) {
-        Fail(lengthStatus, "Content-Length");
+        Fail(lengthStatus, "Invalid Content-Length.", "Content-Length is too large.");
     }
     if (lengthStatus == LengthStatus::Valid && length == 0) return;
 
@@ -186,7 +185,7 @@ void HttpClient::ReadBody(Target& target, bool events, int timeoutMs) {
             if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);
             std::int64_t size = 0;
             const LengthStatus sizeStatus = ChunkSize(line, size);
-            if (sizeStatus != LengthStatus::Valid) Fail(sizeStatus, "chunk size");
+            if (sizeStatus != LengthStatus::Valid) Fail(sizeStatus, "Invalid chunk size.", "Chunk size is too large.");
             if (size == 0) break;
             ReadSpan(target, size, events, true, timeoutMs);
             if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);  // CR LF after the data

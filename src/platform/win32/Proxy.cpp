@@ -8,7 +8,8 @@
 namespace platform {
 
 bool QueryInternetProxy(unsigned long& accessType, std::string& proxyList) {
-    // The answer is an INTERNET_PROXY_INFO record whose texts live in the same buffer; an
+    // Asked without an Internet handle: the global setting, into 4096 bytes. The answer is an
+    // INTERNET_PROXY_INFO record whose texts live in the same buffer; an
     // answer that does not fit makes the query fail.
     union {
         INTERNET_PROXY_INFO info;

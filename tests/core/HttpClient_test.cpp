@@ -1,0 +1,374 @@
+#include <gtest/gtest.h>
+
+#include "core/HttpFake.h"
+#include "http/HttpClient.h"
+
+namespace {
+
+using httptest::FakeTransport;
+using httptest::Log;
+using httptest::RecordingTarget;
+using httptest::Script;
+using Pieces = std::vector<std::string>;
+using Events = std::vector<std::string>;
+
+const std::string kRequestTail =
+    "Accept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; KestrumLiveUpdate)\r\n\r\n";
+
+std::string Bytes(std::size_t n) {
+    std::string s(n, '\0');
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>(i * 7 + 3);
+    return s;
+}
+
+struct Result {
+    std::string error;  // empty when the request succeeded
+    int status = 0;     // the protocol error's status, 0 for other failures
+    std::string errorBody;
+    RecordingTarget target;
+    Events events;
+};
+
+// One GET of `url` on a fresh client whose connections play `scripts`.
+class Bench {
+public:
+    explicit Bench(std::deque<Script> scripts) : client(std::make_unique<FakeTransport>(std::move(scripts), log)) {
+        client.OnWorkBegin = [this](http::WorkMode, std::int64_t n) { events.push_back("begin " + std::to_string(n)); };
+        client.OnWork = [this](http::WorkMode, std::int64_t n) { events.push_back("work " + std::to_string(n)); };
+        client.OnWorkEnd = [this](http::WorkMode) { events.push_back("end"); };
+    }
+    Result Get(const std::string& url) {
+        Result r;
+        events.clear();
+        try {
+            client.Get(url, r.target);
+        } catch (const http::ProtocolError& e) {
+            r.error = e.what();
+            r.status = e.Status();
+            r.errorBody = e.Body();
+        } catch (const http::HttpError& e) {
+            r.error = e.what();
+        }
+        r.events = events;
+        return r;
+    }
+    Log log;
+    http::HttpClient client;
+    Events events;
+};
+
+Result GetOnce(const Pieces& pieces, const std::string& url = "http://pkg.example/f.zip") {
+    Bench bench({Script{pieces}});
+    return bench.Get(url);
+}
+
+TEST(HttpClient, ReadsEachBodyModeWithItsEvents) {
+    const std::string body600 = Bytes(600);
+    struct Case {
+        const char* name;
+        Pieces pieces;
+        std::string body;
+        Events events;
+    } cases[] = {
+        {"length", {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n", "hello"}, "hello", {"begin 5", "work 5", "end"}},
+        {"length in the head's piece", {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"}, "hello",
+         {"begin 5", "work 5", "end"}},
+        // 600 of 1000 bytes, then a close: no error, the caller sees 600 against 1000.
+        {"short", {"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n", body600}, body600,
+         {"begin 1000", "work 600", "end"}},
+        {"chunks of 10 and 5",
+         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", "a\r\n0123456789\r\n", "5\r\nabcde\r\n0\r\n\r\n"},
+         "0123456789abcde", {"begin 10", "work 10", "end", "begin 5", "work 5", "end"}},
+        {"chunk extension and trailer",
+         {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3;x=y\r\nabc\r\n0\r\nX-Sum: 1\r\n\r\n"}, "abc",
+         {"begin 3", "work 3", "end"}},
+        {"until close", {"HTTP/1.0 200 OK\r\n\r\n", "abc", "defg"}, "abcdefg", {"begin 0", "work 3", "work 7", "end"}},
+        {"zero length", {"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}, "", {}},
+        {"no content", {"HTTP/1.1 204 No Content\r\n\r\n"}, "", {}},
+        {"continue skipped",
+         {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: 1\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"},
+         "ok", {"begin 2", "work 2", "end"}},
+        {"LF line ends", {"HTTP/1.1 200 OK\nContent-Length: 3\n\nabc"}, "abc", {"begin 3", "work 3", "end"}},
+        {"other 2xx", {"HTTP/1.1 206 Partial Content\r\nContent-Length: 1\r\n\r\nx"}, "x", {"begin 1", "work 1", "end"}},
+    };
+    for (const Case& c : cases) {
+        const Result r = GetOnce(c.pieces);
+        EXPECT_EQ(r.error, "") << c.name;
+        EXPECT_EQ(r.target.bytes, c.body) << c.name;
+        EXPECT_EQ(r.target.Size(), static_cast<std::int64_t>(c.body.size())) << c.name;
+        EXPECT_EQ(r.events, c.events) << c.name;
+    }
+}
+
+TEST(HttpClient, FailuresCarryTheirExactMessages) {
+    const std::string longLine(16385, 'a');
+    struct Case {
+        const char* name;
+        Pieces pieces;
+        const char* error;
+        int status;
+    } cases[] = {
+        {"close before the status line", {}, "Connection Closed Gracefully.", 0},
+        {"not found", {"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here."}, "HTTP/1.1 404 Not Found", 404},
+        {"moved", {"HTTP/1.1 301 Moved Permanently\r\nLocation: http://x/\r\nContent-Length: 0\r\n\r\n"},
+         "HTTP/1.1 301 Moved Permanently", 301},
+        {"found without length", {"HTTP/1.1 302 Found\r\nLocation: /x\r\n\r\nbody"}, "HTTP/1.1 302 Found", 302},
+        {"3xx without Location", {"HTTP/1.1 307 Temporary\r\nContent-Length: 0\r\n\r\n"}, "HTTP/1.1 307 Temporary", 307},
+        {"2xx with Location", {"HTTP/1.1 201 Created\r\nLocation: /n\r\nContent-Length: 0\r\n\r\n"}, "HTTP/1.1 201 Created", 201},
+        {"not modified", {"HTTP/1.1 304 Not Modified\r\n\r\n"}, "HTTP/1.1 304 Not Modified", 304},
+        {"unauthorized", {"HTTP/1.1 401 Unauthorized\r\nContent-Length: 0\r\n\r\n"}, "HTTP/1.1 401 Unauthorized", 401},
+        {"proxy auth", {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n"},
+         "HTTP/1.1 407 Proxy Authentication Required", 407},
+        {"status line kept as received", {"HTTP/1.0 500  Internal  Error \r\n\r\n"}, "HTTP/1.0 500  Internal  Error ", 500},
+        {"other 1xx", {"HTTP/1.1 102 Processing\r\n\r\n"}, "HTTP/1.1 102 Processing", 102},
+        {"no number", {"HTTP/1.1 OK\r\n\r\n"}, "HTTP/1.1 OK", -1},
+        {"long status line", {"HTTP/1.1 200 " + longLine + "\r\n\r\n"}, "Max line length exceeded.", 0},
+        {"long header", {"HTTP/1.1 200 OK\r\nX: " + longLine + "\r\nContent-Length: 0\r\n\r\n"}, "Max line length exceeded.", 0},
+        {"long line without end", {"HTTP/1.1 200 OK\r\nX: " + longLine}, "Max line length exceeded.", 0},
+        {"closed within the head", {"HTTP/1.1 200 OK\r\nContent-Length: 5\r\n"}, "Undefined situation", 0},
+        {"read time-out", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabc", httptest::kTimeout}, "Read Timeout", 0},
+        {"reset", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n", httptest::kReset},
+         "Socket Error # 10054\r\nConnection reset by peer.", 0},
+        {"chunked cut before the last chunk", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\na\r\n0123456789\r\n"},
+         "Connection Closed Gracefully.", 0},
+        {"chunked cut within a chunk", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\na\r\n0123"},
+         "Connection Closed Gracefully.", 0},
+        {"chunked cut after the data", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\na\r\n0123456789"},
+         "Connection Closed Gracefully.", 0},
+        {"chunk size no number", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n"},
+         "Invalid chunk size.", 0},
+        {"chunk size too large", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nabc"},
+         "Chunk size is too large.", 0},
+        {"length no number", {"HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nabc"}, "Invalid Content-Length.", 0},
+        {"length negative", {"HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabc"}, "Invalid Content-Length.", 0},
+        {"length too large", {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\nabc"}, "Content-Length is too large.", 0},
+        {"lengths disagree", {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabc"},
+         "Invalid Content-Length.", 0},
+    };
+    for (const Case& c : cases) {
+        const Result r = GetOnce(c.pieces);
+        EXPECT_EQ(r.error, c.error) << c.name;
+        EXPECT_EQ(r.status, c.status) << c.name;
+    }
+}
+
+TEST(HttpClient, AddressesThatCannotBeRequestedFailBeforeConnecting) {
+    struct Case {
+        const char* url;
+        const char* proxy;
+        const char* error;
+    } cases[] = {
+        {"https://pkg.example/f.zip", "", "Secure (https) addresses are not supported."},
+        {"https://pkg.example/f.zip", "proxy", "Secure (https) addresses are not supported."},
+        {"ftp://pkg.example/f.zip", "", ""},
+        {"http:///f.zip", "proxy", "Host field is empty"},
+        {"http://pkg.example:99999/", "", "Invalid port number"},
+    };
+    for (const Case& c : cases) {
+        Bench bench({Script{{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}}});
+        bench.client.SetProxy(c.proxy, 3128);
+        const Result r = bench.Get(c.url);
+        EXPECT_EQ(r.error, c.error) << c.url;
+        EXPECT_TRUE(bench.log.sent.empty() || bench.log.sent[0].empty()) << c.url;
+    }
+}
+
+TEST(HttpClient, ErrorAnswersAreReadAsTextWithoutEventsAndWithShortReads) {
+    Bench bench({Script{{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\n", "not here."}}});
+    bench.client.SetReadTimeout(0);
+    const Result r = bench.Get("http://pkg.example/f.zip");
+    EXPECT_EQ(r.error, "HTTP/1.1 404 Not Found");
+    EXPECT_EQ(r.errorBody, "not here.");
+    EXPECT_TRUE(r.events.empty());
+    EXPECT_EQ(r.target.bytes, "");
+    ASSERT_FALSE(bench.log.readTimeouts.empty());
+    EXPECT_EQ(bench.log.readTimeouts.front(), 0);  // the head waits as set
+    EXPECT_EQ(bench.log.readTimeouts.back(), 2000);  // the text at most 2000 ms a read
+    EXPECT_EQ(bench.log.connects.size(), 1u);  // the Location of a redirect is never requested
+
+    // A stalled error text still gives the status line.
+    Bench stalled({Script{{"HTTP/1.1 500 Busy\r\nContent-Length: 100\r\n\r\npartial", httptest::kTimeout}}});
+    const Result s = stalled.Get("http://pkg.example/f.zip");
+    EXPECT_EQ(s.error, "HTTP/1.1 500 Busy");
+    EXPECT_EQ(s.errorBody, "partial");
+}
+
+TEST(HttpClient, EveryWayOfSplittingTheStreamGivesTheSameResult) {
+    struct Case {
+        const char* name;
+        std::string stream;
+        std::string body;
+        std::string error;
+        std::int64_t lastWork;  // the last work count, -1 for none
+    } cases[] = {
+        {"length", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", "hello", "", 5},
+        {"chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\na\r\n0123456789\r\n5\r\nabcde\r\n0\r\n\r\n",
+         "0123456789abcde", "", 5},
+        {"continue", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", "ok", "", 2},
+        {"until close", "HTTP/1.0 200 OK\r\n\r\nabcdef", "abcdef", "", 6},
+        {"not found", "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nabc", "", "HTTP/1.1 404 Not Found", -1},
+        {"chunk cut", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", "abc",
+         "Connection Closed Gracefully.", 3},
+    };
+    for (const Case& c : cases) {
+        // Two pieces cut at every place, and one byte a piece.
+        std::vector<Pieces> splits;
+        for (std::size_t cut = 0; cut <= c.stream.size(); ++cut) {
+            splits.push_back({c.stream.substr(0, cut), c.stream.substr(cut)});
+        }
+        Pieces bytes;
+        for (char ch : c.stream) bytes.push_back(std::string(1, ch));
+        splits.push_back(bytes);
+        for (std::size_t i = 0; i < splits.size(); ++i) {
+            const Result r = GetOnce(splits[i]);
+            EXPECT_EQ(r.error, c.error) << c.name << " split " << i;
+            EXPECT_EQ(r.target.bytes, c.body) << c.name << " split " << i;
+            std::int64_t lastWork = -1;
+            for (const std::string& e : r.events) {
+                if (e.compare(0, 5, "work ") == 0) lastWork = std::stoll(e.substr(5));
+            }
+            EXPECT_EQ(lastWork, c.lastWork) << c.name << " split " << i;
+        }
+    }
+}
+
+TEST(HttpClient, ExtendsTheTargetOnceAndCutsItBackToWhatArrived) {
+    struct Case {
+        const char* name;
+        Pieces pieces;
+        std::vector<std::int64_t> sizes;
+        std::string bytes;
+        std::string error;
+    } cases[] = {
+        {"whole", {"HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nwxyz"}, {7, 7}, "abcwxyz", ""},
+        {"short", {"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\nwx"}, {1003, 5}, "abcwx", ""},
+        {"stalled", {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nwx", httptest::kTimeout}, {13, 5}, "abcwx", "Read Timeout"},
+        {"chunks", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nwx\r\n1\r\ny\r\n0\r\n\r\n"}, {5, 5, 6, 6},
+         "abcwxy", ""},
+    };
+    for (const Case& c : cases) {
+        Bench bench({Script{c.pieces}});
+        RecordingTarget target;
+        target.Write("abc", 3);  // the body goes at the target's current position
+        std::string error;
+        try {
+            bench.client.Get("http://pkg.example/f.zip", target);
+        } catch (const http::HttpError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.error) << c.name;
+        EXPECT_EQ(target.sizes, c.sizes) << c.name;
+        EXPECT_EQ(target.bytes, c.bytes) << c.name;
+    }
+}
+
+TEST(HttpClient, PiecesNeverExceedTheReceiveBuffer) {
+    const std::string body = Bytes(100000);
+    Bench bench({Script{{"HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n" + body}}});
+    const Result r = bench.Get("http://pkg.example/f.zip");
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.target.bytes, body);
+    ASSERT_GE(r.events.size(), 3u);
+    std::int64_t previous = 0;
+    for (std::size_t i = 1; i + 1 < r.events.size(); ++i) {
+        const std::int64_t count = std::stoll(r.events[i].substr(5));
+        EXPECT_GT(count, previous);
+        EXPECT_LE(count - previous, 32768);
+        previous = count;
+    }
+    EXPECT_EQ(previous, 100000);
+}
+
+TEST(HttpClient, KeepsTheConnectionOnlyWhenTheRulesAllow) {
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    struct Case {
+        const char* name;
+        std::string first;            // the first answer
+        std::string secondUrl;
+        std::vector<std::string> connects;
+    } cases[] = {
+        {"kept", ok, "http://pkg.example/b", {"pkg.example:80/0"}},
+        {"HTTP/1.0 answer kept", "HTTP/1.0 200 OK\r\nContent-Length: 2\r\n\r\nok", "http://pkg.example/b",
+         {"pkg.example:80/0"}},
+        {"close", "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 2\r\n\r\nok", "http://pkg.example/b",
+         {"pkg.example:80/0", "pkg.example:80/0"}},
+        {"proxy close", "HTTP/1.1 200 OK\r\nProxy-Connection:  CLOSE \r\nContent-Length: 2\r\n\r\nok",
+         "http://pkg.example/b", {"pkg.example:80/0", "pkg.example:80/0"}},
+        {"other host", ok, "http://other.example/b", {"pkg.example:80/0", "other.example:80/0"}},
+        {"other port", ok, "http://pkg.example:81/b", {"pkg.example:80/0", "pkg.example:81/0"}},
+        {"read until close", "HTTP/1.0 200 OK\r\n\r\nok", "http://pkg.example/b", {"pkg.example:80/0", "pkg.example:80/0"}},
+        {"error answer", "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", "http://pkg.example/b",
+         {"pkg.example:80/0", "pkg.example:80/0"}},
+    };
+    for (const Case& c : cases) {
+        Bench bench({Script{{c.first, ok}, true}, Script{{ok}}});
+        bench.Get("http://pkg.example/a");
+        const Result second = bench.Get(c.secondUrl);
+        EXPECT_EQ(second.error, "") << c.name;
+        EXPECT_EQ(second.target.bytes, "ok") << c.name;
+        EXPECT_EQ(bench.log.connects, c.connects) << c.name;
+    }
+}
+
+TEST(HttpClient, AKeptConnectionTheServerClosedIsOpenedAgainOnce) {
+    const std::string ok = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
+    Bench bench({Script{{ok}}, Script{{ok}}});
+    EXPECT_EQ(bench.Get("http://pkg.example/a").error, "");
+    const Result second = bench.Get("http://pkg.example/b");
+    EXPECT_EQ(second.error, "");
+    ASSERT_EQ(bench.log.sent.size(), 2u);
+    EXPECT_NE(bench.log.sent[0].find("GET /b "), std::string::npos);  // sent on the old one
+    EXPECT_EQ(bench.log.sent[1].compare(0, 7, "GET /b "), 0);         // and again on a new one
+
+    // A fresh connection closed at once is not tried again.
+    Bench fresh({Script{{}}, Script{{ok}}});
+    EXPECT_EQ(fresh.Get("http://pkg.example/a").error, "Connection Closed Gracefully.");
+    EXPECT_EQ(fresh.log.connects.size(), 1u);
+}
+
+TEST(HttpClient, ProxyAndTimeOutChooseWhereAndHowLongToConnect) {
+    Bench bench({Script{{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}}});
+    bench.client.SetProxy("127.0.0.1", 3128);
+    bench.client.SetReadTimeout(1000);
+    EXPECT_EQ(bench.Get("http://pkg.example/pluvion/pluvionfull.zip").error, "");
+    EXPECT_EQ(bench.log.connects, std::vector<std::string>{"127.0.0.1:3128/1000"});
+    EXPECT_EQ(bench.log.sent.at(0),
+              "GET http://pkg.example:80/pluvion/pluvionfull.zip HTTP/1.1\r\nContent-Type: text/html\r\n"
+              "Host: pkg.example\r\n" + kRequestTail);
+    for (int t : bench.log.readTimeouts) EXPECT_EQ(t, 1000);
+}
+
+TEST(HttpClient, CookiesComeBackOnLaterRequests) {
+    Bench bench({Script{{"HTTP/1.1 200 OK\r\nSet-Cookie: sid=42; Path=/\r\nSET-COOKIE2: lang=fr; Path=/dl\r\n"
+                         "Content-Length: 0\r\n\r\n",
+                         "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"},
+                        true}});
+    bench.Get("http://pkg.example/dl/a");
+    bench.Get("http://pkg.example/dl/b");
+    bench.Get("http://pkg.example/c");
+    const std::string& sent = bench.log.sent.at(0);
+    EXPECT_EQ(sent.find("Cookie"), sent.find("Cookie: sid=42; lang=fr\r\n"));  // none on the first request
+    EXPECT_NE(sent.find("GET /dl/b HTTP/1.1\r\nContent-Type: text/html\r\nHost: pkg.example\r\n" +
+                        std::string("Accept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; KestrumLiveUpdate)\r\n") +
+                        "Cookie: sid=42; lang=fr\r\n\r\n"),
+              std::string::npos);
+    EXPECT_NE(sent.find("GET /c HTTP/1.1\r\nContent-Type: text/html\r\nHost: pkg.example\r\n" +
+                        std::string("Accept: text/html, */*\r\nUser-Agent: Mozilla/3.0 (compatible; KestrumLiveUpdate)\r\n") +
+                        "Cookie: sid=42\r\n\r\n"),
+              std::string::npos);
+}
+
+TEST(HttpClient, GetWithoutTargetReturnsTheBody) {
+    Log log;
+    http::HttpClient client(std::make_unique<FakeTransport>(
+        std::deque<Script>{Script{{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n"}},
+                           Script{{"HTTP/1.1 200 OK\r\nContent-Length: 2147483647\r\n\r\nxy"}}},
+        log));
+    EXPECT_EQ(client.Get("http://h/report?ok=true"), "abc");
+    EXPECT_EQ(log.sent.at(0).compare(0, 30, "GET /report?ok=true HTTP/1.1\r\n"), 0);
+    // A false length cannot make the memory body allocate what it announces.
+    client.Disconnect();
+    EXPECT_EQ(client.Get("http://h/x"), "xy");
+}
+
+}  // namespace

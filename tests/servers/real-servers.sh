@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# real-servers.sh WORKDIR [RUNNER] KLU-GET
+# klu-get against real servers on 127.0.0.1: nginx serving a large file (a Content-Length body)
+# and tinyproxy as the proxy in front of it (absolute-form requests). Both are started here with
+# their own configuration in WORKDIR, on free ports, time-limited, and stopped on every way out.
+set -u
+work=$1; shift
+getter=("$@")
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+rm -rf "$work"; mkdir -p "$work/www" "$work/temp"
+work=$(cd "$work" && pwd)
+pids=()
+cleanup() {
+  local p
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+failures=0
+check() {  # check NAME CONDITION-STATUS
+  if [ "$2" -eq 0 ]; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
+}
+
+free_port() {
+  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# A Win32 klu-get under Wine takes Windows paths: the host's root is drive Z.
+out_path() {
+  case "${getter[-1]}" in *.exe) echo "Z:$1" ;; *) echo "$1" ;; esac
+}
+
+wait_port() {
+  for _ in $(seq 100); do
+    python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1",int(sys.argv[1])),0.2).close()' "$1" 2>/dev/null && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+head -c $((24 * 1024 * 1024 + 12345)) /dev/urandom > "$work/www/big.bin"
+
+nginx_port=$(free_port)
+cat > "$work/nginx.conf" <<CONF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/nginx-error.log;
+events { worker_connections 64; }
+http {
+  access_log $work/nginx-access.log;
+  client_body_temp_path $work/temp/body;
+  proxy_temp_path $work/temp/proxy;
+  fastcgi_temp_path $work/temp/fastcgi;
+  uwsgi_temp_path $work/temp/uwsgi;
+  scgi_temp_path $work/temp/scgi;
+  server {
+    listen 127.0.0.1:$nginx_port;
+    root $work/www;
+  }
+}
+CONF
+timeout 280 /usr/sbin/nginx -p "$work" -c "$work/nginx.conf" &
+pids+=($!)
+
+proxy_port=$(free_port)
+cat > "$work/tinyproxy.conf" <<CONF
+Port $proxy_port
+Listen 127.0.0.1
+Timeout 60
+LogFile "$work/tinyproxy.log"
+LogLevel Info
+MaxClients 8
+Allow 127.0.0.1
+CONF
+timeout 280 /usr/bin/tinyproxy -d -c "$work/tinyproxy.conf" >"$work/tinyproxy.out" 2>&1 &
+pids+=($!)
+
+wait_port "$nginx_port" || { echo "nginx did not start"; cat "$work/nginx-error.log"; exit 1; }
+wait_port "$proxy_port" || { echo "tinyproxy did not start"; cat "$work/tinyproxy.out"; exit 1; }
+
+size=$(stat -c %s "$work/www/big.bin")
+origin="http://127.0.0.1:$nginx_port"
+
+# Direct: the whole file, begin with its length, the last work count equal to it.
+timeout 120 "${getter[@]}" --events "$origin/big.bin" "$(out_path "$work/direct.bin")" >"$work/direct.events" 2>"$work/direct.err"
+check "direct download exits 0" $?
+cmp -s "$work/www/big.bin" "$work/direct.bin"; check "direct download is byte-identical" $?
+[ "$(head -1 "$work/direct.events" | tr -d '\r')" = "begin $size" ]; check "direct download begins with $size" $?
+[ "$(grep '^work' "$work/direct.events" | tail -1 | tr -d '\r')" = "work $size" ]; check "direct download ends at $size" $?
+awk '/^work/ { n = $2 + 0; if (n - prev > 32768 || n <= prev) bad = 1; prev = n } END { exit bad }' "$work/direct.events"
+check "every piece is at most 32768 bytes" $?
+
+# A missing file: the status line on standard error, exit 1.
+timeout 60 "${getter[@]}" "$origin/missing.bin" "$(out_path "$work/missing.bin")" >/dev/null 2>"$work/missing.err"
+[ $? -eq 1 ]; check "404 exits 1" $?
+[ "$(tr -d '\r' < "$work/missing.err" | head -1)" = "HTTP/1.1 404 Not Found" ]; check "404 reports its status line" $?
+
+# Through tinyproxy: the same file, the request in absolute form with port written out.
+timeout 120 "${getter[@]}" --proxy "127.0.0.1:$proxy_port" "$origin/big.bin?via=proxy" "$(out_path "$work/proxied.bin")" \
+  >/dev/null 2>"$work/proxied.err"
+check "download through tinyproxy exits 0" $?
+cmp -s "$work/www/big.bin" "$work/proxied.bin"; check "download through tinyproxy is byte-identical" $?
+grep -q "GET http://127.0.0.1:$nginx_port/big.bin?via=proxy HTTP/1.1" "$work/tinyproxy.log"
+check "tinyproxy received the absolute form" $?
+grep -q "\"GET /big.bin?via=proxy HTTP/1.[01]\" 200 $size" "$work/nginx-access.log"
+check "nginx served the proxied request" $?
+
+echo "$failures failure(s)"
+[ "$failures" -eq 0 ]
