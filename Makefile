@@ -55,5 +55,9 @@ bench: deps
 	cmake --build build/win32 -j$(JOBS)
 	@set -e; for b in $$(ls bench/*/run.sh 2>/dev/null); do echo "== $$b"; $$b; done
 
+# The main job: build, serve the demo package on 127.0.0.1, install it under Wine, show the result.
+demo: win32
+	demo/run-demo.sh
+
 clean:
 	rm -rf build
