@@ -122,8 +122,8 @@ Inflater::Inflater(DeflateVariant variant)
 bool Inflater::FillInput() {
     if (inEof_) return false;
     inPos_ = 0;
-    inEnd_ = in_->Read(inBuf_.data(), inBuf_.size());
-    if (inEnd_ > inBuf_.size()) inEnd_ = 0;  // a source that claims more than asked is not trusted
+    inEnd_ = in_->Read(inBuf_.get(), kInputSize);
+    if (inEnd_ > kInputSize) inEnd_ = 0;  // a source that claims more than asked is not trusted
     totalRead_ += inEnd_;
     if (inEnd_ == 0) inEof_ = true;
     return inEnd_ != 0;
@@ -187,12 +187,12 @@ DecodeStatus Inflater::Flush() {
         if (written_ + n > limit_) {
             // The stream holds more than the entry may: write up to the limit and stop.
             const std::size_t allowed = static_cast<std::size_t>(limit_ - written_);
-            if (allowed > 0 && !out_->Write(window_.data() + flushed_, allowed)) return DecodeStatus::WriteFailed;
+            if (allowed > 0 && !out_->Write(window_.get() + flushed_, allowed)) return DecodeStatus::WriteFailed;
             written_ += allowed;
             flushed_ += allowed;
             return DecodeStatus::OutputFull;
         }
-        if (!out_->Write(window_.data() + flushed_, n)) return DecodeStatus::WriteFailed;
+        if (!out_->Write(window_.get() + flushed_, n)) return DecodeStatus::WriteFailed;
         written_ += n;
         flushed_ += n;
     }
@@ -203,7 +203,7 @@ DecodeStatus Inflater::MakeRoom() {
     const DecodeStatus st = Flush();
     if (st != DecodeStatus::Ok) return st;
     if (outPos_ > windowSize_) {
-        std::memmove(window_.data(), window_.data() + outPos_ - windowSize_, windowSize_);
+        std::memmove(window_.get(), window_.get() + outPos_ - windowSize_, windowSize_);
         outPos_ = windowSize_;
         flushed_ = windowSize_;
         slid_ = true;
@@ -219,7 +219,7 @@ DecodeStatus Inflater::CopyMatch(std::uint32_t distance, std::uint32_t length) {
             if (st != DecodeStatus::Ok) return st;
         }
         const std::size_t n = std::min<std::size_t>(length, capacity_ - outPos_);
-        std::uint8_t* dst = window_.data() + outPos_;
+        std::uint8_t* dst = window_.get() + outPos_;
         const std::uint8_t* src = dst - distance;
         if (distance >= 8) {
             // Eight bytes a step; the source stays at least eight bytes behind, so each step reads
@@ -259,7 +259,7 @@ DecodeStatus Inflater::StoredBlock() {
         } else {
             if (inPos_ == inEnd_ && !FillInput()) return DecodeStatus::Truncated;
             n = std::min(room, inEnd_ - inPos_);
-            std::memcpy(window_.data() + outPos_, inBuf_.data() + inPos_, n);
+            std::memcpy(window_.get() + outPos_, inBuf_.get() + inPos_, n);
             inPos_ += n;
         }
         outPos_ += n;
@@ -365,8 +365,8 @@ DecodeStatus Inflater::Run(ByteSource& in, ByteSink& out, std::uint64_t limit) {
     in_ = &in;
     out_ = &out;
     limit_ = limit;
-    inBuf_.assign(kInputSize, 0);
-    window_.assign(capacity_ + kCopySlack, 0);
+    inBuf_.reset(new std::uint8_t[kInputSize]);  // never read before it is filled
+    window_.reset(new std::uint8_t[capacity_ + kCopySlack]);  // nor read before written
     DecodeStatus st = DecodeStatus::Ok;
     for (;;) {
         std::uint32_t final = 0, type = 0;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "zip/Decoder.h"
@@ -59,7 +60,7 @@ private:
     std::uint64_t limit_ = 0;
 
     // Input: the last read from the source and the bit accumulator (low bits first).
-    std::vector<std::uint8_t> inBuf_;
+    std::unique_ptr<std::uint8_t[]> inBuf_;
     std::size_t inPos_ = 0;
     std::size_t inEnd_ = 0;
     bool inEof_ = false;
@@ -70,7 +71,7 @@ private:
     // Output: window and pending bytes in one linear buffer. [0, outPos_) holds history and
     // output; [flushed_, outPos_) is not yet written. When outPos_ passes the high-water mark the
     // pending bytes are written and the last windowSize_ bytes slide to the front.
-    std::vector<std::uint8_t> window_;
+    std::unique_ptr<std::uint8_t[]> window_;
     std::size_t windowSize_;
     std::size_t capacity_;
     std::size_t highWater_;

@@ -1,0 +1,254 @@
+// Test helpers for the ZIP tests: an archive builder (records written field by field), a
+// bit writer with the fixed Huffman code for hand-made deflate streams, and an in-memory output.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "zip/Crc32.h"
+#include "zip/OutputFolder.h"
+
+namespace ziptest {
+
+inline void Put16(std::string& s, std::uint32_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>((v >> 8) & 0xFF);
+}
+inline void Put32(std::string& s, std::uint32_t v) {
+    Put16(s, v & 0xFFFF);
+    Put16(s, v >> 16);
+}
+
+inline std::uint32_t Crc(const std::string& s) { return zip::ComputeCrc32(s.data(), s.size()); }
+
+inline std::string FromHex(const std::string& hex) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) out += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+    return out;
+}
+
+struct Entry {
+    std::string name;
+    std::string data;               // the uncompressed content
+    std::uint16_t method = 0;
+    std::string compressed;         // the stored bytes when method != 0 (or to override stored data)
+    bool useCompressed = false;
+    std::uint16_t flags = 0;
+    std::uint32_t crc = 0;
+    bool crcGiven = false;
+    std::uint32_t usize = 0;        // overrides the uncompressed size when usizeGiven
+    bool usizeGiven = false;
+    std::uint32_t externalAttributes = 0x20;
+    std::uint16_t dosDate = (45 << 9) | (3 << 5) | 14;  // 2025-03-14
+    std::uint16_t dosTime = (9 << 11) | (26 << 5) | 27;  // 09:26:54
+    bool descriptor = false;        // flag bit 3: zeros in the local header, a signed descriptor after
+
+    static Entry Stored(const std::string& name, const std::string& data) {
+        Entry e;
+        e.name = name;
+        e.data = data;
+        return e;
+    }
+    static Entry Deflated(const std::string& name, const std::string& data, const std::string& stream,
+                          std::uint16_t method = 8) {
+        Entry e;
+        e.name = name;
+        e.data = data;
+        e.method = method;
+        e.compressed = stream;
+        e.useCompressed = true;
+        return e;
+    }
+};
+
+// A whole archive: local headers with data, then (unless withDirectory is false) the central
+// directory and its end record.
+inline std::string BuildArchive(const std::vector<Entry>& entries, bool withDirectory = true) {
+    std::string out, directory;
+    for (const Entry& e : entries) {
+        const std::string payload = e.useCompressed || e.method != 0 ? e.compressed : e.data;
+        const std::uint32_t crc = e.crcGiven ? e.crc : Crc(e.data);
+        const std::uint32_t usize = e.usizeGiven ? e.usize : static_cast<std::uint32_t>(e.data.size());
+        const std::uint16_t flags = static_cast<std::uint16_t>(e.flags | (e.descriptor ? 0x0008 : 0));
+        const std::uint32_t offset = static_cast<std::uint32_t>(out.size());
+        // local header (APPNOTE 4.3.7)
+        Put32(out, 0x04034b50);                                 // signature
+        Put16(out, 20);                                         // version needed
+        Put16(out, flags);                                      // flags
+        Put16(out, e.method);                                   // method
+        Put16(out, e.dosTime);                                  // time
+        Put16(out, e.dosDate);                                  // date
+        Put32(out, e.descriptor ? 0 : crc);                     // crc-32
+        Put32(out, e.descriptor ? 0 : static_cast<std::uint32_t>(payload.size()));  // compressed size
+        Put32(out, e.descriptor ? 0 : usize);                   // uncompressed size
+        Put16(out, static_cast<std::uint32_t>(e.name.size()));  // name length
+        Put16(out, 0);                                          // extra length
+        out += e.name;
+        out += payload;
+        if (e.descriptor) {
+            Put32(out, 0x08074b50);  // descriptor signature
+            Put32(out, crc);
+            Put32(out, static_cast<std::uint32_t>(payload.size()));
+            Put32(out, usize);
+        }
+        // central header (APPNOTE 4.3.12)
+        Put32(directory, 0x02014b50);                                 // signature
+        Put16(directory, 20);                                         // made by (MS-DOS)
+        Put16(directory, 20);                                         // version needed
+        Put16(directory, flags);                                      // flags
+        Put16(directory, e.method);                                   // method
+        Put16(directory, e.dosTime);                                  // time
+        Put16(directory, e.dosDate);                                  // date
+        Put32(directory, crc);                                        // crc-32
+        Put32(directory, static_cast<std::uint32_t>(payload.size())); // compressed size
+        Put32(directory, usize);                                      // uncompressed size
+        Put16(directory, static_cast<std::uint32_t>(e.name.size()));  // name length
+        Put16(directory, 0);                                          // extra length
+        Put16(directory, 0);                                          // comment length
+        Put16(directory, 0);                                          // disk
+        Put16(directory, 0);                                          // internal attributes
+        Put32(directory, e.externalAttributes);                       // external attributes
+        Put32(directory, offset);                                     // local header offset
+        directory += e.name;
+    }
+    if (!withDirectory) return out;
+    const std::uint32_t directoryOffset = static_cast<std::uint32_t>(out.size());
+    out += directory;
+    // end of central directory (APPNOTE 4.3.16)
+    Put32(out, 0x06054b50);                                              // signature
+    Put16(out, 0);                                                       // this disk
+    Put16(out, 0);                                                       // directory's disk
+    Put16(out, static_cast<std::uint32_t>(entries.size()));              // entries here
+    Put16(out, static_cast<std::uint32_t>(entries.size()));              // entries total
+    Put32(out, static_cast<std::uint32_t>(directory.size()));            // directory size
+    Put32(out, directoryOffset);                                         // directory offset
+    Put16(out, 0);                                                       // comment length
+    return out;
+}
+
+// Writes bits low first, as deflate packs them; Huffman codes go in most significant bit first.
+class BitWriter {
+public:
+    void Bits(std::uint32_t value, unsigned n) {
+        for (unsigned i = 0; i < n; ++i) Bit((value >> i) & 1u);
+    }
+    void Code(std::uint32_t code, unsigned n) {
+        for (unsigned i = n; i-- > 0;) Bit((code >> i) & 1u);
+    }
+    void AlignToByte() {
+        while (count_ != 0) Bit(0);
+    }
+    void Byte(std::uint8_t b) { Bits(b, 8); }
+    std::string Finish() {
+        AlignToByte();
+        return out_;
+    }
+
+    // Fixed Huffman code (RFC 1951 3.2.6) for literal/length symbols and distance codes.
+    void FixedSymbol(unsigned sym) {
+        if (sym < 144) Code(0x30 + sym, 8);
+        else if (sym < 256) Code(0x190 + sym - 144, 9);
+        else if (sym < 280) Code(sym - 256, 7);
+        else Code(0xC0 + sym - 280, 8);
+    }
+    void Literal(std::uint8_t b) { FixedSymbol(b); }
+    // A match in the fixed code; wide chooses the Deflate64 meaning of code 285.
+    void Match(std::uint32_t length, std::uint32_t distance, bool wide = false) {
+        static const std::uint16_t base[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+                                               31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
+        static const std::uint8_t extra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                               2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+        if (wide && length > 257) {
+            FixedSymbol(285);
+            Bits(length - 3, 16);
+        } else {
+            unsigned i = 28;
+            while (base[i] > length || (wide && i == 28)) --i;
+            FixedSymbol(257 + i);
+            Bits(length - base[i], extra[i]);
+        }
+        static const std::uint32_t dbase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
+                                                49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
+                                                2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
+        static const std::uint8_t dextra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+                                                7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
+        unsigned d = 31;
+        while (dbase[d] > distance) --d;
+        Code(d, 5);
+        Bits(distance - dbase[d], dextra[d]);
+    }
+
+private:
+    void Bit(unsigned b) {
+        if (count_ == 0) out_ += '\0';
+        out_.back() = static_cast<char>(static_cast<std::uint8_t>(out_.back()) | (b << count_));
+        count_ = (count_ + 1) & 7u;
+    }
+    std::string out_;
+    unsigned count_ = 0;
+};
+
+// An output that keeps files in memory and records what the extractor asked of it.
+class MemoryOutput : public zip::OutputFolder {
+public:
+    struct File {
+        std::string data;
+        std::uint16_t dosDate = 0, dosTime = 0;
+        bool timeSet = false;
+        std::uint32_t attributes = 0;
+        bool attributesSet = false;
+        bool closed = false;
+        std::size_t largestWrite = 0;
+    };
+    std::map<std::string, File> files;
+    std::set<std::string> folders;
+    std::vector<std::string> created;
+    std::set<std::string> refuse;  // paths whose creation fails
+
+    bool CreateFolderPath(const std::string& path) override {
+        folders.insert(path);
+        return true;
+    }
+    bool FileExists(const std::string& path) override { return files.count(path) != 0; }
+    std::unique_ptr<zip::OutputFile> CreateOutputFile(const std::string& path) override {
+        if (refuse.count(path)) return nullptr;
+        files[path] = File{};
+        created.push_back(path);
+        return std::unique_ptr<zip::OutputFile>(new Writer(files[path]));
+    }
+    bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+        files[path].attributes = attributes;
+        files[path].attributesSet = true;
+        return true;
+    }
+
+private:
+    class Writer : public zip::OutputFile {
+    public:
+        explicit Writer(File& f) : f_(f) {}
+        bool Write(const std::uint8_t* data, std::size_t n) override {
+            f_.data.append(reinterpret_cast<const char*>(data), n);
+            if (n > f_.largestWrite) f_.largestWrite = n;
+            return true;
+        }
+        bool SetDosTime(std::uint16_t d, std::uint16_t t) override {
+            f_.dosDate = d;
+            f_.dosTime = t;
+            f_.timeSet = true;
+            return true;
+        }
+        bool Close() override {
+            f_.closed = true;
+            return true;
+        }
+
+    private:
+        File& f_;
+    };
+};
+
+}  // namespace ziptest
