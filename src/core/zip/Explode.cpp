@@ -116,6 +116,9 @@ DecodeStatus Explode(ByteSource& in, ByteSink& out, std::uint64_t uncompressedSi
     const int lowDistanceBits = (flags & kFlagBigWindow) != 0 ? 7 : 6;
     const std::size_t minMatch = literalTree ? 3 : 2;
 
+    if (uncompressedSize == 0) {
+        return DecodeStatus::Ok;  // nothing to produce: the trees need not be there
+    }
     legacy::BitReader bits(in);
     ShannonFanoTree<256> literals;
     ShannonFanoTree<64> lengths;

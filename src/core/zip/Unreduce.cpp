@@ -97,6 +97,9 @@ DecodeStatus Unreduce(ByteSource& in, ByteSink& out, std::uint64_t uncompressedS
     if (factor < 1 || factor > 4) {
         return DecodeStatus::BadData;
     }
+    if (uncompressedSize == 0) {
+        return DecodeStatus::Ok;  // nothing to produce: the follower sets need not be there
+    }
     legacy::BitReader bits(in);
     FollowerSets sets;
     const DecodeStatus setsStatus = ReadFollowerSets(bits, sets);
