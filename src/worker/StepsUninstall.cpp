@@ -58,10 +58,32 @@ void TThreadLiveUpdate::RunUninstallChain() {
     }
 }
 
+namespace {
+
+// The install folder as the uninstall entry records it ("" when it does not).
+std::string RecordedInstallFolder(unsigned long platformId) {
+    platform::RegKey key;
+    const platform::RootKey root = platformId == 2 ? rootkey::CurrentUser : rootkey::LocalMachine;
+    if (!key.OpenReadOnly(root, std::string(kUninstallEntryKey) + ApplicationName)) return std::string();
+    std::string folder = key.ReadString("InstallLocation");
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    return folder;
+}
+
+bool IsInside(const std::string& path, const std::string& folder) {
+    return !folder.empty() && path.size() > folder.size() + 1 && path[folder.size()] == '\\' &&
+           SameTextNoCase(path.substr(0, folder.size()), folder);
+}
+
+}  // namespace
+
 bool TThreadLiveUpdate::UninstallFiles() {
     SetPending(0, 0);
     SetLabelPending(Lang().S_UninstallFiles);
     StepOverall();
+    // Folders that the package brought below the install folder go when they become empty, and
+    // so does the install folder itself; nothing above it is touched.
+    const std::string installFolder = RecordedInstallFolder(GetPlatformId());
     for (int k = 0; k < settings_.ApplicationKeys.Count(); ++k) {
         platform::RegKey key;
         if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(k), settings_.ApplicationKeys[k] + "\\Uninstall"))
@@ -72,10 +94,16 @@ bool TThreadLiveUpdate::UninstallFiles() {
         const TStringParam files(stored, ";");
         SetPending(0, files.Count());
         for (int i = 0; i < files.Count(); ++i) {
-            if (platform::RemoveFile(files[i]))
-                platform::RemoveDir(FolderOf(files[i]));  // only when it became empty
-            else
+            if (platform::RemoveFile(files[i])) {
+                std::string folder = FolderOf(files[i]);
+                platform::RemoveDir(folder);  // only when it became empty
+                while (IsInside(folder, installFolder)) {
+                    folder = FolderOf(folder);
+                    if (!platform::RemoveDir(folder)) break;
+                }
+            } else {
                 DeleteOnReboot(files[i]);
+            }
             SetPendingPosition(i);
         }
         SetPendingPosition(pending_.Maximum());

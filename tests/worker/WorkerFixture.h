@@ -90,6 +90,11 @@ inline long RunChild(const std::string& name, const std::string& args) {
     return platform::ProcessExitCode(child, code) ? static_cast<long>(code) : -1;
 }
 
+inline std::string WorkerTest_ServerUrl(const std::string& kind, const std::string& name) {
+    const char* port = std::getenv("KLU_TEST_PORT");
+    return "http://127.0.0.1:" + std::string(port != nullptr ? port : "9") + "/" + kind + "/" + name;
+}
+
 class WorkerTest : public ::testing::Test {
 protected:
     static constexpr platform::RootKey HKCU = rootkey::CurrentUser;
@@ -125,8 +130,7 @@ protected:
     }
 
     static std::string ServerUrl(const std::string& kind, const std::string& name) {
-        const char* port = std::getenv("KLU_TEST_PORT");
-        return "http://127.0.0.1:" + std::string(port != nullptr ? port : "9") + "/" + kind + "/" + name;
+        return WorkerTest_ServerUrl(kind, name);
     }
 
     // Settings as the window fills them before it resumes the worker.
