@@ -170,6 +170,7 @@ void TThreadLiveUpdate::CreateShortcuts(bool createDesktop) {
     if (entry.Open(root, std::string(kUninstallEntryKey) + ApplicationName, true)) {
         entry.WriteString("DisplayName", ApplicationName);
         entry.WriteString("UninstallString", UninstallCommandLine());
+        entry.WriteString("QuietUninstallString", UninstallCommandLine() + " /HIDE");
         // What Windows' list of programs expects beside the two values above.
         entry.WriteString("InstallLocation", settings_.InstallFolder);
         entry.WriteString("DisplayIcon", target);

@@ -90,6 +90,8 @@ TEST_F(WorkerTest, InstallsAPackageThenFinishesAndUpdatesWithoutDuplicates) {
     ASSERT_TRUE(entry.OpenReadOnly(HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pluvion"));
     EXPECT_EQ(entry.ReadString("DisplayName"), "Pluvion");
     EXPECT_EQ(entry.ReadString("UninstallString"), "\"" + installFolder + "\\KestrumLiveUpdate.exe\" " + arguments);
+    EXPECT_EQ(entry.ReadString("QuietUninstallString"),
+              "\"" + installFolder + "\\KestrumLiveUpdate.exe\" " + arguments + " /HIDE");
     EXPECT_EQ(entry.ReadString("InstallLocation"), installFolder);
     EXPECT_EQ(entry.ReadString("DisplayIcon"), installFolder + "\\Pluvion.exe");
     EXPECT_EQ(entry.ReadString("Publisher"), "Veltrona");
