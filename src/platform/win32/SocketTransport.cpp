@@ -38,8 +38,8 @@ struct Winsock {
     void(WSAAPI* freeaddrinfo)(addrinfo*) = nullptr;
 };
 
-// One socket layer for the process, started by the first transport and released by the last,
-// under a lock that all transports share.
+// One socket layer for the process, started (WSAStartup) by the first transport alive and
+// released (WSACleanup) by the last, under a lock that all transports share.
 std::mutex gLock;
 Winsock gWinsock;
 
@@ -67,37 +67,37 @@ void Acquire() {
         ++gWinsock.users;
         return;
     }
-    Winsock ws;
-    ws.module = LoadFromSystemFolder();
-    if (!ws.module) throw http::HttpError("Cannot load WS2_32.DLL");
-    const bool bound = Bind(ws.module, ws.startup, "WSAStartup") && Bind(ws.module, ws.cleanup, "WSACleanup") &&
-                       Bind(ws.module, ws.lastError, "WSAGetLastError") && Bind(ws.module, ws.socket, "socket") &&
-                       Bind(ws.module, ws.closesocket, "closesocket") && Bind(ws.module, ws.connect, "connect") &&
-                       Bind(ws.module, ws.send, "send") && Bind(ws.module, ws.recv, "recv") &&
-                       Bind(ws.module, ws.select, "select") && Bind(ws.module, ws.ioctlsocket, "ioctlsocket") &&
-                       Bind(ws.module, ws.getsockopt, "getsockopt") && Bind(ws.module, ws.setsockopt, "setsockopt") &&
-                       Bind(ws.module, ws.getaddrinfo, "getaddrinfo") &&
-                       Bind(ws.module, ws.freeaddrinfo, "freeaddrinfo");
-    if (!bound) {
-        FreeLibrary(ws.module);
-        throw http::HttpError("Cannot load WS2_32.DLL");
+    if (!gWinsock.module) {
+        Winsock ws;
+        ws.module = LoadFromSystemFolder();
+        if (!ws.module) throw http::HttpError("Cannot load WS2_32.DLL");
+        const bool bound =
+            Bind(ws.module, ws.startup, "WSAStartup") && Bind(ws.module, ws.cleanup, "WSACleanup") &&
+            Bind(ws.module, ws.lastError, "WSAGetLastError") && Bind(ws.module, ws.socket, "socket") &&
+            Bind(ws.module, ws.closesocket, "closesocket") && Bind(ws.module, ws.connect, "connect") &&
+            Bind(ws.module, ws.send, "send") && Bind(ws.module, ws.recv, "recv") &&
+            Bind(ws.module, ws.select, "select") && Bind(ws.module, ws.ioctlsocket, "ioctlsocket") &&
+            Bind(ws.module, ws.getsockopt, "getsockopt") && Bind(ws.module, ws.setsockopt, "setsockopt") &&
+            Bind(ws.module, ws.getaddrinfo, "getaddrinfo") && Bind(ws.module, ws.freeaddrinfo, "freeaddrinfo");
+        if (!bound) {
+            FreeLibrary(ws.module);
+            throw http::HttpError("Cannot load WS2_32.DLL");
+        }
+        gWinsock = ws;
     }
     WSADATA data;
-    const int started = ws.startup(MAKEWORD(2, 2), &data);
-    if (started != 0) {
-        FreeLibrary(ws.module);
-        throw http::SocketError(started);
-    }
-    ws.users = 1;
-    gWinsock = ws;
+    const int started = gWinsock.startup(MAKEWORD(2, 2), &data);
+    if (started != 0) throw http::SocketError(started);
+    gWinsock.users = 1;
 }
 
+// The last transport ends the socket layer's use. The library itself stays mapped for the
+// process's life: Wine's WS2_32 does not survive being unloaded and loaded again (its sockets
+// then fail with 10038), and a mapped library costs nothing once the layer is released.
 void Release() {
     std::lock_guard<std::mutex> hold(gLock);
     if (--gWinsock.users > 0) return;
     gWinsock.cleanup();
-    FreeLibrary(gWinsock.module);
-    gWinsock = Winsock();
 }
 
 // A set holding one socket; the FD_ macros would call into the library directly.
