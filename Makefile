@@ -53,7 +53,8 @@ bench: deps
 	cmake --build build/release -j$(JOBS)
 	cmake --preset win32 >/dev/null
 	cmake --build build/win32 -j$(JOBS)
-	@set -e; for b in $$(ls bench/*/run.sh 2>/dev/null); do echo "== $$b"; $$b; done
+	@set -e; mkdir -p build/bench; for b in $$(ls bench/*/run.sh 2>/dev/null); do echo "== $$b"; $$b; done
+	python3 bench/report.py build/bench
 
 # The main job: build, serve the demo package on 127.0.0.1, install it under Wine, show the result.
 demo: win32
