@@ -23,3 +23,23 @@ endif()
 
 klu_add_fuzzer(http_response SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/http_response_fuzz.cpp
                CORPUS ${CMAKE_SOURCE_DIR}/tests/fuzz/http_response_seeds)
+
+# DLL planting: klu-get beside a planted WS2_32.DLL must still load the system's (Wine only).
+if(KLU_WIN32 AND TARGET klu-get)
+  set(_klu_planting_dir ${CMAKE_BINARY_DIR}/http-planting)
+  add_library(planted_ws2_32 SHARED ${CMAKE_SOURCE_DIR}/tests/http/planted_ws2_32.c)
+  target_link_options(planted_ws2_32 PRIVATE -Wl,--kill-at)
+  set_target_properties(planted_ws2_32 PROPERTIES PREFIX "" OUTPUT_NAME "WS2_32"
+                        RUNTIME_OUTPUT_DIRECTORY ${_klu_planting_dir})
+  add_executable(planting_probe ${CMAKE_SOURCE_DIR}/tests/http/planting_probe.cpp)
+  target_link_options(planting_probe PRIVATE -mconsole)
+  set_target_properties(planting_probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${_klu_planting_dir})
+  add_custom_command(TARGET klu-get POST_BUILD
+                     COMMAND ${CMAKE_COMMAND} -E make_directory ${_klu_planting_dir}
+                     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:klu-get> ${_klu_planting_dir}/klu-get.exe)
+  add_dependencies(planting_probe planted_ws2_32 klu-get)
+  add_test(NAME http_dll_planting
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/with-server.sh
+                   ${CMAKE_SOURCE_DIR}/tests/servers/planting.sh ${_klu_planting_dir})
+  set_tests_properties(http_dll_planting PROPERTIES TIMEOUT 120 LABELS http)
+endif()
