@@ -12,6 +12,7 @@ native=${KLU_GET_NATIVE:-$root/build/release/tools/klu-get}
 win32=${KLU_GET_WIN32:-$root/build/win32/tools/klu-get.exe}
 runs=${RUNS:-5}
 work=$root/build/bench-download
+. "$root/tests/servers/nginx-conf.sh"
 for tool in curl wget /usr/bin/time /usr/sbin/nginx; do
   command -v "$tool" >/dev/null || { echo "missing $tool" >&2; exit 1; }
 done
@@ -31,24 +32,7 @@ trap 'exit 130' INT TERM
 head -c $((16 * 1048576)) /dev/urandom > "$work/www/f16"
 head -c $((256 * 1048576)) /dev/urandom > "$work/www/f256"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  sendfile on;
-  client_body_temp_path $work/temp/body;
-  proxy_temp_path $work/temp/proxy;
-  fastcgi_temp_path $work/temp/fastcgi;
-  uwsgi_temp_path $work/temp/uwsgi;
-  scgi_temp_path $work/temp/scgi;
-  server { listen 127.0.0.1:$port; root $work/www; }
-}
-CONF
+nginx_conf "$work" "$port"
 timeout 3600 /usr/sbin/nginx -p "$work" -c "$work/nginx.conf" &
 nginx_pid=$!
 for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$port/" && break; sleep 0.1; done

@@ -7,6 +7,7 @@ set -u
 work=$1; shift
 getter=("$@")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/nginx-conf.sh"
 
 rm -rf "$work"; mkdir -p "$work/www" "$work/temp"
 work=$(cd "$work" && pwd)
@@ -44,26 +45,7 @@ wait_port() {
 head -c $((24 * 1024 * 1024 + 12345)) /dev/urandom > "$work/www/big.bin"
 
 nginx_port=$(free_port)
-cat > "$work/nginx.conf" <<CONF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/nginx-error.log;
-events { worker_connections 64; }
-http {
-  access_log $work/nginx-access.log;
-  client_body_temp_path $work/temp/body;
-  proxy_temp_path $work/temp/proxy;
-  fastcgi_temp_path $work/temp/fastcgi;
-  uwsgi_temp_path $work/temp/uwsgi;
-  scgi_temp_path $work/temp/scgi;
-  server {
-    listen 127.0.0.1:$nginx_port;
-    root $work/www;
-  }
-}
-CONF
+nginx_conf "$work" "$nginx_port"
 timeout 280 /usr/sbin/nginx -p "$work" -c "$work/nginx.conf" &
 pids+=($!)
 
