@@ -10,3 +10,43 @@ if(KLU_ZIP_TESTS AND NOT KLU_FUZZ)
     target_link_options(zip_tests PRIVATE -mconsole)
   endif()
 endif()
+
+# Cross-check against Info-ZIP zip and unzip, 7z and Python's zipfile (native tools; the Win32
+# klu-unzip runs under Wine).
+find_program(KLU_ZIP_TOOL zip)
+find_program(KLU_7Z_TOOL 7z)
+find_program(KLU_UNZIP_TOOL unzip)
+if(NOT KLU_FUZZ AND KLU_ZIP_TOOL AND KLU_7Z_TOOL AND KLU_UNZIP_TOOL)
+  if(KLU_WIN32)
+    add_test(NAME zip_crosscheck COMMAND ${CMAKE_SOURCE_DIR}/tests/zip/crosscheck.sh
+             $<TARGET_FILE:klu-unzip> ${CMAKE_SOURCE_DIR}/tests/wine/wine-run)
+  else()
+    add_test(NAME zip_crosscheck COMMAND ${CMAKE_SOURCE_DIR}/tests/zip/crosscheck.sh $<TARGET_FILE:klu-unzip>)
+  endif()
+  set_tests_properties(zip_crosscheck PROPERTIES TIMEOUT 600)
+endif()
+
+# Fuzzers: a whole archive through the extractor, and the inflate decoder. Their sources are
+# compiled into the fuzzer itself so that coverage reaches inside them.
+if(KLU_FUZZ)
+  set(_klu_zip_seeds ${CMAKE_BINARY_DIR}/fuzz-seeds/zip)
+  find_package(Python3 COMPONENTS Interpreter)
+  if(Python3_FOUND)
+    execute_process(COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/tests/fuzz/zip_seeds.py ${_klu_zip_seeds}
+                    RESULT_VARIABLE _klu_zip_seed_status OUTPUT_QUIET)
+  endif()
+  file(MAKE_DIRECTORY ${_klu_zip_seeds}/zip_inflate ${_klu_zip_seeds}/zip_archive)
+  set(_klu_zip_src ${CMAKE_SOURCE_DIR}/src/core/zip)
+  klu_add_fuzzer(zip_inflate SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/zip_inflate_fuzz.cpp ${_klu_zip_src}/Inflate.cpp
+                 CORPUS ${_klu_zip_seeds}/zip_inflate)
+  set(_klu_zip_archive_corpus ${_klu_zip_seeds}/zip_archive)
+  if(EXISTS ${CMAKE_SOURCE_DIR}/../shared/vectors)
+    # The shared legacy-method archives are read in place as further seeds.
+    set(_klu_zip_archive_corpus "${_klu_zip_seeds}/zip_archive ${CMAKE_SOURCE_DIR}/../shared/vectors")
+  endif()
+  klu_add_fuzzer(zip_archive
+                 SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/zip_archive_fuzz.cpp ${_klu_zip_src}/ZipExtractor.cpp
+                         ${_klu_zip_src}/ZipRecords.cpp ${_klu_zip_src}/ZipNames.cpp ${_klu_zip_src}/Inflate.cpp
+                         ${_klu_zip_src}/ArchiveInput.cpp ${_klu_zip_src}/Decoder.cpp
+                 CORPUS ${_klu_zip_archive_corpus})
+endif()

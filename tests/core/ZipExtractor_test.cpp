@@ -240,6 +240,28 @@ TEST(ZipExtractor, NamesAreConvertedFromOemOrUtf8) {
     EXPECT_EQ(untranslated.Begun(), (std::vector<std::string>{kFolder + "\\na\x82ve.txt"}));
 }
 
+TEST(ZipExtractor, InfoZipUnicodePathFieldNamesTheFileWhenItMatchesTheName) {
+    // Info-ZIP on Unix stores UTF-8 bytes as the plain name and repeats them in a Unicode Path
+    // field (0x7075: version 1, CRC-32 of the plain name, the UTF-8 name).
+    auto withUnicodePath = [](const std::string& name, const std::string& crcOf, const std::string& utf8) {
+        Entry e = Entry::Stored(name, "x");
+        ziptest::Put16(e.extra, 0x7075);
+        ziptest::Put16(e.extra, static_cast<std::uint32_t>(5 + utf8.size()));
+        e.extra += '\x01';
+        ziptest::Put32(e.extra, ziptest::Crc(crcOf));
+        e.extra += utf8;
+        return e;
+    };
+    const std::string utf8 = "caf\xC3\xA9.txt";
+    for (bool withDirectory : {true, false}) {
+        Extraction run;
+        run.On(BuildArchive({withUnicodePath(utf8, utf8, utf8), withUnicodePath("old.txt", "other name", "new.txt")},
+                            withDirectory));
+        // The second field's CRC belongs to another name: the plain name stands.
+        EXPECT_EQ(run.Begun(), (std::vector<std::string>{kFolder + "\\caf\xE9.txt", kFolder + "\\old.txt"}));
+    }
+}
+
 TEST(ZipExtractor, ProgressAfterEachBlockReachingOneHundred) {
     const std::string big = Pattern(100000);  // four blocks: 32768 * 3 + 1696
     Extraction run;

@@ -46,6 +46,7 @@ struct Entry {
     std::uint16_t dosDate = (45 << 9) | (3 << 5) | 14;  // 2025-03-14
     std::uint16_t dosTime = (9 << 11) | (26 << 5) | 27;  // 09:26:54
     bool descriptor = false;        // flag bit 3: zeros in the local header, a signed descriptor after
+    std::string extra;              // extra field, in both headers
 
     static Entry Stored(const std::string& name, const std::string& data) {
         Entry e;
@@ -86,8 +87,9 @@ inline std::string BuildArchive(const std::vector<Entry>& entries, bool withDire
         Put32(out, e.descriptor ? 0 : static_cast<std::uint32_t>(payload.size()));  // compressed size
         Put32(out, e.descriptor ? 0 : usize);                   // uncompressed size
         Put16(out, static_cast<std::uint32_t>(e.name.size()));  // name length
-        Put16(out, 0);                                          // extra length
+        Put16(out, static_cast<std::uint32_t>(e.extra.size()));  // extra length
         out += e.name;
+        out += e.extra;
         out += payload;
         if (e.descriptor) {
             Put32(out, 0x08074b50);  // descriptor signature
@@ -107,13 +109,14 @@ inline std::string BuildArchive(const std::vector<Entry>& entries, bool withDire
         Put32(directory, static_cast<std::uint32_t>(payload.size())); // compressed size
         Put32(directory, usize);                                      // uncompressed size
         Put16(directory, static_cast<std::uint32_t>(e.name.size()));  // name length
-        Put16(directory, 0);                                          // extra length
+        Put16(directory, static_cast<std::uint32_t>(e.extra.size())); // extra length
         Put16(directory, 0);                                          // comment length
         Put16(directory, 0);                                          // disk
         Put16(directory, 0);                                          // internal attributes
         Put32(directory, e.externalAttributes);                       // external attributes
         Put32(directory, offset);                                     // local header offset
         directory += e.name;
+        directory += e.extra;
     }
     if (!withDirectory) return out;
     const std::uint32_t directoryOffset = static_cast<std::uint32_t>(out.size());

@@ -37,7 +37,7 @@ public:
     std::uint64_t Size() const override { return size_; }
 
     std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override {
-        if (offset >= size_) return 0;
+        if (offset >= size_ || n == 0) return 0;
         if (offset != position_) {
             if (Seek(file_, offset) != 0) return 0;
             position_ = offset;
@@ -68,7 +68,7 @@ std::unique_ptr<ArchiveInput> OpenArchiveFile(const std::string& path) {
 }
 
 std::size_t MemoryArchive::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
-    if (offset >= size_) return 0;
+    if (offset >= size_ || n == 0) return 0;
     const std::size_t avail = size_ - static_cast<std::size_t>(offset);
     if (n > avail) n = avail;
     std::memcpy(buf, data_ + offset, n);

@@ -363,7 +363,9 @@ bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int num
     };
 
     std::string name = entry.rawName;
-    if (entry.flags & kFlagUtf8) {
+    if (entry.hasUnicodeName) {
+        name = Utf8ToAnsi(entry.unicodeName);
+    } else if (entry.flags & kFlagUtf8) {
         name = Utf8ToAnsi(name);
     } else if (translateOemNames) {
         name = OemToAnsi(name);

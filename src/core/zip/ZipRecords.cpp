@@ -1,9 +1,12 @@
 #include "zip/ZipRecords.h"
 
+#include "zip/Crc32.h"
+
 namespace zip {
 namespace {
 
-constexpr std::uint16_t kZip64ExtraId = 0x0001;  // APPNOTE 4.5.3
+constexpr std::uint16_t kZip64ExtraId = 0x0001;        // APPNOTE 4.5.3
+constexpr std::uint16_t kUnicodePathExtraId = 0x7075;  // APPNOTE 4.6.9
 
 bool HasBytes(const std::uint8_t* begin, const std::uint8_t* end, std::size_t n) {
     return begin <= end && static_cast<std::size_t>(end - begin) >= n;
@@ -31,6 +34,13 @@ void ApplyZip64(const std::uint8_t* p, const std::uint8_t* end, std::uint32_t us
                 f += 8;
             }
             if (offset32 == 0xFFFFFFFFu && HasBytes(f, fend, 8)) out.localHeaderOffset = Get64(f);
+        }
+        // Info-ZIP Unicode Path: version 1, the CRC-32 of the header's own name, the UTF-8 name.
+        // Used only while the CRC shows it belongs to this very name.
+        if (id == kUnicodePathExtraId && size >= 5 && p[0] == 1 &&
+            Get32(p + 1) == ComputeCrc32(out.rawName.data(), out.rawName.size())) {
+            out.unicodeName.assign(reinterpret_cast<const char*>(p + 5), size - 5u);
+            out.hasUnicodeName = true;
         }
         p += size;
     }

@@ -52,6 +52,8 @@ struct EntryInfo {
     std::uint32_t externalAttributes = 0;
     std::uint64_t localHeaderOffset = 0;
     bool zip64 = false;               // a Zip64 extra field was present (descriptor sizes are 8 bytes)
+    std::string unicodeName;          // from an Info-ZIP Unicode Path field that matches rawName
+    bool hasUnicodeName = false;
 };
 
 // End of central directory, merged with its Zip64 form when the archive has one.

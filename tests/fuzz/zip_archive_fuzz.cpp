@@ -1,0 +1,62 @@
+// libFuzzer target: a whole archive in memory through ZipExtractor. Every path the extractor
+// announces or creates must stay below the extract folder; nothing may crash or hang.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "zip/ArchiveInput.h"
+#include "zip/Decoder.h"
+#include "zip/ZipExtractor.h"
+
+namespace {
+
+const std::string kFolder = "C:\\W\\";
+
+void CheckInside(const std::string& path) {
+    if (path.compare(0, kFolder.size(), kFolder) != 0 || path.find("\\..\\") != std::string::npos ||
+        path.find(':', 2) != std::string::npos) {
+        std::abort();
+    }
+}
+
+// Takes every block, keeps nothing: a crafted entry may declare gigabytes.
+class DiscardFile : public zip::OutputFile {
+public:
+    bool Write(const std::uint8_t*, std::size_t n) override { return n <= zip::kBlockSize ? true : (std::abort(), false); }
+    bool SetDosTime(std::uint16_t, std::uint16_t) override { return true; }
+    bool Close() override { return true; }
+};
+
+class DiscardOutput : public zip::OutputFolder {
+public:
+    bool CreateFolderPath(const std::string& path) override {
+        CheckInside(path + "\\");
+        return true;
+    }
+    bool FileExists(const std::string&) override { return false; }
+    std::unique_ptr<zip::OutputFile> CreateOutputFile(const std::string& path) override {
+        CheckInside(path);
+        return std::unique_ptr<zip::OutputFile>(new DiscardFile);
+    }
+    bool SetAttributes(const std::string& path, std::uint32_t) override {
+        CheckInside(path);
+        return true;
+    }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    zip::ZipExtractor extractor;
+    extractor.SetOutput(std::unique_ptr<zip::OutputFolder>(new DiscardOutput));
+    extractor.SetExtractFolder("C:\\W");
+    extractor.createStoredFolders = true;
+    extractor.onFileBegin = [](const std::string& path, int, bool&) { CheckInside(path); };
+    extractor.onProgress = [](int file, int archive) {
+        if (file < 0 || file > 100 || archive < 0 || archive > 100) std::abort();
+    };
+    zip::MemoryArchive input(data, size);
+    extractor.Extract(input);
+    return 0;
+}
