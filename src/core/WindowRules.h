@@ -1,0 +1,28 @@
+// The main window's text rules that need no window: the proposed install folder, the folder text
+// the user confirmed, the registry path without its root and the browser program of a command
+// template.
+#pragma once
+
+#include <string>
+
+namespace window_rules {
+
+// drive letter of the Windows folder + ":\" + subfolder; "" when the Windows folder is empty.
+std::string ProposedInstallFolder(const std::string& windowsFolder, const std::string& subfolder);
+
+// The text without any trailing backslash ("" for a text made only of backslashes).
+std::string WithoutTrailingBackslashes(const std::string& text);
+
+// RemoveRootKey: when the text holds "HKEY_" (letter case kept), everything after the first
+// backslash (the whole text when it has none); otherwise the text unchanged.
+std::string RemoveRootKey(const std::string& path);
+
+// The program of a browser command template: trimmed of blanks and control characters; a quoted
+// start gives the text up to the next quote; otherwise the folder part and the file-name part cut
+// before its first blank. "" for an empty template.
+std::string BrowserProgram(const std::string& commandTemplate);
+
+// The brand home page for a language name: the Brisaune one for "FRENCH", else the Veltrona one.
+std::string BrandHomePage(const std::string& languageName);
+
+}  // namespace window_rules

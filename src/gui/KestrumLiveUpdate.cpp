@@ -1,0 +1,53 @@
+// The program's entry: the shutdown privilege around the window's life, the main window, the
+// message loop and the exit code as the process's status.
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <exception>
+
+#include "gui/UMain.h"
+#include "platform/Gui.h"
+#include "platform/Platform.h"
+#include "worker/ExitCode.h"
+
+namespace {
+const char* const kShutdownPrivilege = "SeShutdownPrivilege";
+constexpr unsigned long kPrivilegeEnabled = 2;  // SE_PRIVILEGE_ENABLED
+
+int RunWindow(HINSTANCE instance) {
+    TFMain main(instance, platform::CommandLine());
+    if (!main.Create()) return 1;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (main.PreTranslate(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    main.FormDestroy();
+    return 0;
+}
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    unsigned long savedAttributes = 0;
+    try {
+        savedAttributes = platform::EnablePrivilege(kShutdownPrivilege, kPrivilegeEnabled);
+    } catch (const std::exception& e) {
+        // Without the adjustment the program stops before any window exists.
+        platform::ShowMessageBox(nullptr, e.what(), platform::BoxKind::Error);
+        return 1;
+    }
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder browser and shell links
+    platform::SetApplicationTitle("");
+    if (RunWindow(instance) != 0) ExitCode = 1;
+    try {
+        platform::EnablePrivilege(kShutdownPrivilege, savedAttributes);
+    } catch (const std::exception&) {
+        // Putting the privilege back is best effort at the end.
+    }
+    CoUninitialize();
+    return ExitCode.load();
+}

@@ -1,0 +1,499 @@
+#include "gui/UMain.h"
+
+#include <commctrl.h>
+
+#include <exception>
+
+#include "WindowRules.h"
+#include "gui/ControlIds.h"
+#include "gui/URetry.h"
+#include "platform/Gui.h"
+#include "platform/Platform.h"
+#include "worker/ExitCode.h"
+
+void FitUninstallButtons(HWND uninstallButton, HWND cancelButton, HFONT font, int scaledRight, int scaledGap,
+                         int scaledMinimum);
+
+namespace {
+constexpr UINT kCallMessage = WM_APP + 1;        // lParam: the std::function to run
+constexpr UINT kStartHiddenMessage = WM_APP + 2;  // the hidden run begins
+constexpr UINT_PTR kTimerMonitorThread = 1;
+constexpr UINT_PTR kTimerCheckDownload = 2;
+constexpr UINT kMonitorInterval = 50;
+constexpr UINT kDownloadWatchInterval = 60000;
+constexpr int kSuccessKind = 2;
+
+std::string UpperCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+bool IsPushButton(HWND hwnd) {
+    char className[16] = {};
+    GetClassNameA(hwnd, className, sizeof className);
+    if (lstrcmpiA(className, "Button") != 0) return false;
+    const LONG type = GetWindowLongA(hwnd, GWL_STYLE) & BS_TYPEMASK;
+    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
+}
+}  // namespace
+
+TFMain::TFMain(HINSTANCE instance, const std::string& commandLine)
+    : instance_(instance), commandLine_(commandLine), mainThreadId_(GetCurrentThreadId()) {}
+
+TFMain::~TFMain() {
+    for (HFONT font : fonts_) DeleteObject(font);
+    for (HBITMAP bitmap : bitmaps_) DeleteObject(bitmap);
+    for (auto& brush : brushes_) DeleteObject(brush.second);
+}
+
+bool TFMain::Create() {
+    WNDCLASSA cls{};
+    cls.lpfnWndProc = WindowProc;
+    cls.hInstance = instance_;
+    cls.hIcon = LoadIconA(instance_, MAKEINTRESOURCEA(ids::MainIcon));
+    cls.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    cls.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    cls.lpszClassName = ids::MainWindowClass;
+    RegisterClassA(&cls);
+
+    HDC screen = GetDC(nullptr);
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    if (dpi_ <= 0) dpi_ = 96;
+
+    // Single fixed border, system menu and minimize box; created hidden, FormCreate decides.
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+    RECT frame{0, 0, Scale(554), Scale(338)};
+    AdjustWindowRect(&frame, style, FALSE);
+    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
+    RECT work{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    hwnd_ = CreateWindowExA(WS_EX_CONTROLPARENT, ids::MainWindowClass, "", style,
+                            work.left + (work.right - work.left - w) / 2, work.top + (work.bottom - work.top - h) / 2,
+                            w, h, nullptr, nullptr, instance_, this);
+    if (hwnd_ == nullptr) return false;
+    CreatePages();
+    FormCreate();
+    return true;
+}
+
+void TFMain::FormCreate() {
+    CloseAllowed = false;
+    settings_ = std::make_unique<TLiveUpdate>(commandLine_);
+    language_ = new TFileXML();
+    settings_->LanguageTable = language_;
+    settings_->InstallFolder =
+        window_rules::ProposedInstallFolder(platform::WindowsDirectory(), DefaultInstallSubfolder);
+    ShowItem(ids::PanelSelectFolder, true);
+    ShowItem(ids::PanelSetup, false);
+    SetText(ids::EFolder, settings_->InstallFolder);
+    settings_->SetApplicationKeys(ApplicationKey);
+    settings_->DownloadUrl = DefaultDownloadUrl;
+    // "/URL address" replaces the package address for this run (mirrors and tests).
+    const std::string url = settings_->GetSwitchValue("/URL");
+    if (!url.empty()) settings_->DownloadUrl = url;
+    // The uninstall command registered by the install: "/language NAME /uninstall KEYS".
+    const std::string languageName = settings_->GetSwitchValue("/language");
+    language_->SetLanguage(UpperCase(languageName.empty() ? DefaultLanguageName : languageName));
+    const std::string uninstallKeys = settings_->GetSwitchValue("/uninstall");
+    if (!uninstallKeys.empty()) {
+        settings_->UninstallFlag = true;
+        settings_->SetApplicationKeys(uninstallKeys);
+    }
+    language_->LoadLanguage(settings_->UninstallFlag ? "LU_XMLFILE" : "QVI_XMLFile", platform::LoadProgramResource);
+    const TFileXML& lang = *language_;
+
+    SetText(ids::CBCreateDesktop, lang.S_LabelCreateDesktopIcon);
+    SetText(ids::SFLabelTop, lang.S_LabelTopFolder);
+    SetText(ids::SFLabelFolder, lang.S_LabelFolder);
+    SetText(ids::BChangeFolder, lang.S_BChangeFolder);
+    SetText(ids::BInstall, lang.S_BInstall);
+    settings_->InstallFolder = window_rules::WithoutTrailingBackslashes(settings_->InstallFolder);
+    SetWindowTextA(hwnd_, lang.S_FormCaption.c_str());
+    platform::SetApplicationTitle(lang.S_FormCaption);
+    SetText(ids::LabelOverall, lang.S_ProgressBarCaption);
+    SetText(ids::LabelTop, lang.S_LabelTopProgress);
+    SetText(ids::LabelPending, "");
+
+    const bool french = lang.LanguageName == "FRENCH";
+    for (int id : {ids::BRSImageTopRight, ids::FBRSImageLeft, ids::SFImageBRS, ids::PUBRSImage}) ShowItem(id, french);
+    for (int id : {ids::VLTImageTopRight, ids::FVLTImageLeft, ids::SFImageVLT, ids::PUVLTImage})
+        ShowItem(id, !french);
+
+    if (settings_->UninstallFlag) {
+        // The uninstall page replaces the folder page.
+        SetText(ids::UninstallLabelTop, lang.S_UninstallLabelTopPluv);
+        SetText(ids::LabelUninstall, lang.S_LabelUninstall);
+        SetText(ids::LabelUninstallAreYouSure, lang.S_LabelUninstallYouSure);
+        SetText(ids::LabelUninstallFeedback, lang.S_LabelUninstallFeedback);
+        SetText(ids::LabelUninstallClickhere, lang.S_LabelUninstallClickHere);
+        SetText(ids::LabelUninstallContinue, lang.S_LabelUninstallContinue);
+        SetText(ids::BUninstall, lang.S_BUninstallPluv);
+        SetText(ids::BCancel, lang.S_BCancelPLUV);
+        SetText(ids::CBRestart, lang.S_CBRestart);
+        FitUninstallButtons(Item(ids::BUninstall), Item(ids::BCancel), fonts_[0], Scale(447 + 92), Scale(21),
+                            Scale(92));
+        ShowItem(ids::PanelSelectFolder, false);
+        ShowItem(ids::PanelUninstall, true);
+    }
+
+    const bool hidden = settings_->IsSwitch("/HIDE");
+    if (!hidden) {
+        ShowWindow(hwnd_, SW_SHOW);
+        UpdateWindow(hwnd_);
+        SetFocus(Item(settings_->UninstallFlag ? ids::BCancel : ids::EFolder));
+    }
+    worker_ = new TThreadLiveUpdate(*settings_, *this);
+
+    SetTimer(hwnd_, kTimerMonitorThread, kMonitorInterval, nullptr);
+    SetTimer(hwnd_, kTimerCheckDownload, kDownloadWatchInterval, nullptr);
+    // A hidden start installs at once into the proposed folder (or uninstalls at once).
+    if (hidden) PostMessageA(hwnd_, kStartHiddenMessage, 0, 0);
+}
+
+void TFMain::StartHiddenRun() {
+    if (settings_->UninstallFlag) {
+        BUninstallClick();
+        return;
+    }
+    BInstallClick();
+    if (PageVisible(ids::PanelSelectFolder)) {
+        // The folder could not be created and nobody can choose another one: the run has failed.
+        ExitCode = 1;
+        CloseAllowed = true;
+        PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+    }
+}
+
+// ---- The actions ------------------------------------------------------------------------------
+
+void TFMain::BChangeFolderClick() {
+    std::string folder;
+    if (platform::BrowseForFolder(hwnd_, "Select Directory", folder)) SetText(ids::EFolder, folder);
+}
+
+void TFMain::BInstallClick() {
+    char text[1024] = {};
+    GetWindowTextA(Item(ids::EFolder), text, sizeof text);
+    settings_->InstallFolder = window_rules::WithoutTrailingBackslashes(text);
+    // An empty text (or one of backslashes only) names no folder: it cannot be created.
+    const std::string& folder = settings_->InstallFolder;
+    if (!folder.empty()) platform::ForceDirectories(folder);
+    if (folder.empty() || !platform::DirectoryExists(folder)) {
+        platform::ShowMessageBox(hwnd_, language_->S_UnableCreateFolder, platform::BoxKind::Warning);
+        return;
+    }
+    ShowItem(ids::PanelSetup, true);
+    ShowItem(ids::PanelSelectFolder, false);
+    worker_->Resume();
+}
+
+void TFMain::BUninstallClick() {
+    ShowItem(ids::PanelSetup, true);
+    ShowItem(ids::PanelUninstall, false);
+    worker_->Resume();
+}
+
+void TFMain::BCancelClick() { PostMessageA(hwnd_, WM_CLOSE, 0, 0); }
+
+void TFMain::FBOkClick() {
+    CloseAllowed = true;
+    PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void TFMain::LabelUninstallClickhereClick() {
+    const std::string home = window_rules::BrandHomePage(language_->LanguageName);
+    std::string target = home;
+    try {
+        platform::RegKey key;
+        if (!key.Open(rootkey::CurrentUser, window_rules::RemoveRootKey(ApplicationKey), true)) return;
+        std::string feedback;
+        if (key.TryReadString("feedback", feedback)) target = feedback;
+    } catch (const std::exception&) {
+        target = home;
+    }
+    BrowseURL(target);
+}
+
+bool TFMain::BrowseURL(const std::string& url) {
+    const std::string program = window_rules::BrowserProgram(platform::BrowserCommandTemplate());
+    if (program.empty()) return false;
+    platform::ShellOpen(program, url);
+    return true;
+}
+
+void TFMain::TimerMonitorThreadTimer() {
+    if (IsWindowVisible(hwnd_)) return;  // a visible window waits for the user
+    if (!worker_->Finished()) return;
+    KillTimer(hwnd_, kTimerMonitorThread);
+    CloseAfterRun();
+}
+
+void TFMain::TimerCheckDownloadTimer() {
+    if (worker_->DownloadWatchDelta() != 0) return;
+    // The download has not advanced for a whole watch period.
+    KillTimer(hwnd_, kTimerMonitorThread);
+    // The watch has done its work: a second tick would suspend and report the same stall again.
+    KillTimer(hwnd_, kTimerCheckDownload);
+    worker_->Suspend();
+    ShowFinish(language_->S_DownloadError, 0);
+    if (!IsWindowVisible(hwnd_)) CloseAfterRun();
+}
+
+bool TFMain::FormCloseQuery() {
+    if (CloseAllowed) return true;
+    if (worker_->Finished()) return true;
+    worker_->Suspend();
+    if (platform::AskYesNo(hwnd_, language_->S_CloseApp)) {
+        ExitCode = 1;
+        return true;  // the worker stays suspended until the process ends
+    }
+    worker_->Resume();
+    return false;
+}
+
+void TFMain::CloseAfterRun() {
+    if (ExitCode != 0) {
+        char text[4096] = {};
+        GetWindowTextA(Item(ids::FLabelMessage), text, sizeof text);
+        platform::ShowMessageBox(hwnd_, text, platform::BoxKind::Warning);
+    }
+    CloseAllowed = true;
+    PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void TFMain::FormDestroy() {
+    if (ExitCode == 0 && worker_ != nullptr) {
+        // The chain has completed; let the worker's own clean-up end before its settings go.
+        worker_->WaitFinished(10000);
+        if (settings_->UninstallFlag) {
+            if (restartTicked_) platform::RequestRestart();  // a failure is not reported
+        } else {
+            Guard([this] {
+                worker_->CreateShortcuts(createDesktopTicked_);
+                worker_->StartApplication();
+            });
+        }
+    }
+    // A worker that has not ended (suspended by the close question or the download watch) still
+    // refers to the settings: they then stay until the process ends.
+    if (worker_ == nullptr || worker_->Finished())
+        settings_.reset();
+    else
+        settings_.release();
+}
+
+// ---- The worker's view ------------------------------------------------------------------------
+
+void TFMain::SetProgress(ProgressBar bar, int position, int maximum) {
+    // Progress bars take the cross-thread message themselves.
+    HWND item = Item(bar == ProgressBar::Overall ? ids::PBOverall : ids::PBPending);
+    SendMessageA(item, PBM_SETRANGE32, 0, maximum);
+    SendMessageA(item, PBM_SETPOS, position, 0);
+}
+
+void TFMain::SetLabelPending(const std::string& text) {
+    Invoke([&] { SetText(ids::LabelPending, text); });
+}
+void TFMain::SetLabelTop(const std::string& text) {
+    Invoke([&] { SetText(ids::LabelTop, text); });
+}
+void TFMain::SetFinishLabelTop(const std::string& text) {
+    Invoke([&] { SetText(ids::FLabelTop, text); });
+}
+void TFMain::SetCreateDesktopVisible(bool visible) {
+    Invoke([&] { ShowItem(ids::CBCreateDesktop, visible); });
+}
+void TFMain::SetRestartVisible(bool visible) {
+    Invoke([&] { ShowItem(ids::CBRestart, visible); });
+}
+
+void TFMain::ShowFinish(const std::string& message, int kind) {
+    Invoke([&] {
+        SetText(ids::FLabelMessage, message);
+        if (!settings_->UninstallFlag)
+            SetText(ids::FLabelTop, kind == kSuccessKind ? language_->S_Complete : language_->S_Fail);
+        ShowItem(ids::PanelFinish, true);
+        ShowItem(ids::PanelSetup, false);
+        if (IsWindowVisible(hwnd_)) SetFocus(Item(ids::FBOk));
+    });
+}
+
+bool TFMain::AskRetry(const TFileXML& language, const std::vector<std::string>& files) {
+    bool answer = false;
+    Invoke([&] {
+        TFRetry dialog(language, hwnd_);
+        answer = dialog.ShowFiles(files);
+    });
+    return answer;
+}
+
+void TFMain::Invoke(const std::function<void()>& call) {
+    if (GetCurrentThreadId() == mainThreadId_) {
+        call();
+        return;
+    }
+    // A window that has gone runs nothing: the message then returns at once.
+    SendMessageA(hwnd_, kCallMessage, 0, reinterpret_cast<LPARAM>(&call));
+}
+
+void TFMain::Guard(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const std::exception& e) {
+        platform::ShowMessageBox(destroyed_ ? nullptr : hwnd_, e.what(), platform::BoxKind::Error);
+    }
+}
+
+// ---- Controls ---------------------------------------------------------------------------------
+
+HWND TFMain::Item(int id) const {
+    const auto found = items_.find(id);
+    return found == items_.end() ? nullptr : found->second;
+}
+void TFMain::SetText(int id, const std::string& text) { SetWindowTextA(Item(id), text.c_str()); }
+void TFMain::ShowItem(int id, bool visible) { ShowWindow(Item(id), visible ? SW_SHOW : SW_HIDE); }
+bool TFMain::Ticked(int id) const { return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
+bool TFMain::PageVisible(int id) const { return (GetWindowLongA(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; }
+
+HBRUSH TFMain::BrushFor(COLORREF colour) {
+    auto found = brushes_.find(colour);
+    if (found != brushes_.end()) return found->second;
+    HBRUSH brush = CreateSolidBrush(colour);
+    brushes_[colour] = brush;
+    return brush;
+}
+
+bool TFMain::PreTranslate(MSG& message) {
+    if (hwnd_ == nullptr || destroyed_) return false;
+    if (message.hwnd != hwnd_ && !IsChild(hwnd_, message.hwnd)) return false;
+    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
+        // A focused push button is pressed itself; otherwise the visible page's default button.
+        HWND focus = GetFocus();
+        if (focus != nullptr && IsPushButton(focus)) {
+            SendMessageA(focus, BM_CLICK, 0, 0);
+            return true;
+        }
+        int button = 0;
+        if (PageVisible(ids::PanelSelectFolder)) button = ids::BInstall;
+        if (PageVisible(ids::PanelFinish)) button = ids::FBOk;
+        if (PageVisible(ids::PanelUninstall)) button = ids::BCancel;
+        if (button != 0) SendMessageA(Item(button), BM_CLICK, 0, 0);
+        return true;
+    }
+    return IsDialogMessageA(hwnd_, &message) != FALSE;
+}
+
+// ---- Window procedures ------------------------------------------------------------------------
+
+LRESULT CALLBACK TFMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<TFMain*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<TFMain*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    return self->Handle(message, wParam, lParam);
+}
+
+LRESULT CALLBACK TFMain::PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<TFMain*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;  // WM_PAINT fills every band
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(hwnd, &paint);
+        for (const Band& band : self->bands_[hwnd]) {
+            RECT area = band.area;
+            FillRect(dc, &area, self->BrushFor(band.colour));
+            if (band.edge != 0) DrawEdge(dc, &area, EDGE_ETCHED, band.edge);
+        }
+        EndPaint(hwnd, &paint);
+        return 0;
+    }
+    case WM_SETCURSOR:
+        if (reinterpret_cast<HWND>(wParam) == self->Item(ids::LabelUninstallClickhere)) {
+            SetCursor(LoadCursor(nullptr, IDC_HAND));
+            return TRUE;
+        }
+        break;
+    case WM_COMMAND:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+        return SendMessageA(self->hwnd_, message, wParam, lParam);
+    default:
+        break;
+    }
+    return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case kCallMessage: {
+        const auto* call = reinterpret_cast<const std::function<void()>*>(lParam);
+        Guard(*call);
+        return 0;
+    }
+    case kStartHiddenMessage:
+        Guard([this] { StartHiddenRun(); });
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+        const auto look = looks_.find(reinterpret_cast<HWND>(lParam));
+        if (look == looks_.end()) break;
+        HDC dc = reinterpret_cast<HDC>(wParam);
+        SetTextColor(dc, look->second.text);
+        SetBkColor(dc, look->second.back);
+        return reinterpret_cast<LRESULT>(BrushFor(look->second.back));
+    }
+    case WM_TIMER:
+        if (wParam == kTimerMonitorThread) Guard([this] { TimerMonitorThreadTimer(); });
+        if (wParam == kTimerCheckDownload) Guard([this] { TimerCheckDownloadTimer(); });
+        return 0;
+    case WM_CLOSE:
+        OnClose();
+        return 0;
+    case WM_DESTROY:
+        KillTimer(hwnd_, kTimerMonitorThread);
+        KillTimer(hwnd_, kTimerCheckDownload);
+        destroyed_ = true;
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(hwnd_, message, wParam, lParam);
+}
+
+void TFMain::OnCommand(int id, int code) {
+    if (id == ids::LabelUninstallClickhere) {
+        if (code == STN_CLICKED) Guard([this] { LabelUninstallClickhereClick(); });
+        return;
+    }
+    if (code != BN_CLICKED) return;
+    switch (id) {
+    case ids::BChangeFolder: Guard([this] { BChangeFolderClick(); }); break;
+    case ids::BInstall: Guard([this] { BInstallClick(); }); break;
+    case ids::BUninstall: Guard([this] { BUninstallClick(); }); break;
+    case ids::BCancel: Guard([this] { BCancelClick(); }); break;
+    case ids::FBOk: Guard([this] { FBOkClick(); }); break;
+    default: break;  // IDOK and IDCANCEL from the dialog manager are nobody's
+    }
+}
+
+void TFMain::OnClose() {
+    bool allowed = false;
+    Guard([&] { allowed = FormCloseQuery(); });
+    if (!allowed) return;
+    // FormDestroy reads the check boxes after the window has gone.
+    createDesktopTicked_ = Ticked(ids::CBCreateDesktop);
+    restartTicked_ = Ticked(ids::CBRestart);
+    DestroyWindow(hwnd_);
+}

@@ -1,0 +1,78 @@
+#include "gui/URetry.h"
+
+#include <windows.h>
+
+#include "RetryList.h"
+#include "UFileXML.h"
+#include "gui/ControlIds.h"
+
+namespace {
+constexpr INT_PTR kRetryResult = 1;
+constexpr INT_PTR kCancelResult = 2;
+
+struct DialogState {
+    const TFileXML* language;
+    const std::vector<std::string>* files;
+};
+
+// Centred over the owner when it is visible, otherwise on the screen.
+void CentreDialog(HWND dialog) {
+    RECT own{}, area{};
+    HWND owner = GetWindow(dialog, GW_OWNER);
+    if (owner != nullptr && IsWindowVisible(owner))
+        GetWindowRect(owner, &area);
+    else
+        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    GetWindowRect(dialog, &own);
+    const int w = own.right - own.left, h = own.bottom - own.top;
+    SetWindowPos(dialog, nullptr, area.left + (area.right - area.left - w) / 2,
+                 area.top + (area.bottom - area.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+INT_PTR CALLBACK RetryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        const DialogState& state = *reinterpret_cast<const DialogState*>(lParam);
+        const TFileXML& lang = *state.language;
+        SetWindowTextA(dialog, lang.S_FRetryCaption.c_str());
+        SetDlgItemTextA(dialog, ids::LRetryMessage, lang.S_FRetryLabel.c_str());
+        SetDlgItemTextA(dialog, ids::BRetry, lang.S_BRetry.c_str());
+        SetDlgItemTextA(dialog, ids::RetryBCancel, lang.S_BCancel.c_str());
+        HWND list = GetDlgItem(dialog, ids::LBRetry);
+        SendMessageA(list, LB_RESETCONTENT, 0, 0);
+        for (const std::string& path : *state.files)
+            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(retry::ListLine(path).c_str()));
+        CentreDialog(dialog);
+        SetFocus(GetDlgItem(dialog, ids::BRetry));
+        return FALSE;  // the focus is set
+    }
+    case WM_COMMAND:
+        // IDOK and IDCANCEL (Enter on a control that is not a button, and Esc) are ignored: neither
+        // button is the default or the cancel button.
+        if (LOWORD(wParam) == ids::BRetry) {
+            EndDialog(dialog, kRetryResult);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == ids::RetryBCancel) {
+            EndDialog(dialog, kCancelResult);
+            return TRUE;
+        }
+        return TRUE;
+    case WM_CLOSE:  // the close box and the system menu give the Cancel result
+        EndDialog(dialog, kCancelResult);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+}  // namespace
+
+TFRetry::TFRetry(const TFileXML& language, void* owner) : language_(language), owner_(owner) {}
+
+bool TFRetry::ShowFiles(const std::vector<std::string>& files) {
+    DialogState state{&language_, &files};
+    const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "TFRETRY",
+                                           static_cast<HWND>(owner_), RetryProc,
+                                           reinterpret_cast<LPARAM>(&state));
+    return result == kRetryResult;
+}
