@@ -156,3 +156,34 @@ TEST(LegacyVectors, EveryTruncationIsReportedAndKeepsTheGoodPrefix) {
     }
     EXPECT_GT(cuts, 3000);
 }
+
+// Damaged entries (bytes flipped throughout, including inside the tables at the start) decode to
+// some status, never past their stored size, and Ok only with exactly that size.
+TEST(LegacyVectors, DamagedEntriesStayWithinTheirSize) {
+    const char* archives[] = {"zip2-shrink.zip", "cc-SHRUNK.ZIP", "zip2-reduce4.zip", "sharpcompress-reduce1.zip",
+                              "zip2-implode.zip", "cc-imploding-4Kdict-2trees.zip"};
+    const std::uint8_t flips[] = {0xFF, 0x01, 0x80, 0x5A};
+    std::map<zip::DecodeStatus, int> seen;
+    for (const char* archive : archives) {
+        for (const ZipEntry& e : ReadZip(ReadWholeFile(VectorsDir() + "/" + archive))) {
+            if (e.method < 1 || e.method > 6 || e.data.empty()) continue;
+            SCOPED_TRACE(std::string(archive) + " " + e.name);
+            const std::size_t step = e.data.size() > 2000 ? e.data.size() / 500 : 1;
+            for (std::size_t at = 0; at < e.data.size(); at += step) {
+                Bytes damaged = e.data;
+                damaged[at] ^= flips[at % 4];
+                MemorySource in(damaged);
+                CollectSink out;
+                const zip::DecodeStatus status = DecodeEntry(e, in, out);
+                ASSERT_LE(out.bytes.size(), e.uncompressedSize) << "flip at " << at;
+                if (status == zip::DecodeStatus::Ok) {
+                    ASSERT_EQ(out.bytes.size(), e.uncompressedSize) << "flip at " << at;
+                }
+                ++seen[status];
+            }
+        }
+    }
+    // Damage in the tables and codes is noticed by the decoders themselves, not only by the CRC.
+    EXPECT_GT(seen[zip::DecodeStatus::BadData] + seen[zip::DecodeStatus::Truncated], 0);
+    EXPECT_EQ(seen[zip::DecodeStatus::WriteFailed] + seen[zip::DecodeStatus::OutputFull], 0);
+}
