@@ -320,7 +320,16 @@ TEST(HttpClient, AKeptConnectionTheServerClosedIsOpenedAgainOnce) {
     EXPECT_NE(bench.log.sent[0].find("GET /b "), std::string::npos);  // sent on the old one
     EXPECT_EQ(bench.log.sent[1].compare(0, 7, "GET /b "), 0);         // and again on a new one
 
-    // A fresh connection closed at once is not tried again.
+    // A reset in place of the answer on a kept connection: the same.
+    Bench reset({Script{{ok, httptest::kReset}}, Script{{ok}}});
+    EXPECT_EQ(reset.Get("http://pkg.example/a").error, "");
+    EXPECT_EQ(reset.Get("http://pkg.example/b").error, "");
+    EXPECT_EQ(reset.log.connects.size(), 2u);
+
+    // A fresh connection closed or reset at once is not tried again.
+    Bench freshReset({Script{{httptest::kReset}}, Script{{ok}}});
+    EXPECT_EQ(freshReset.Get("http://pkg.example/a").error, "Socket Error # 10054\r\nConnection reset by peer.");
+    EXPECT_EQ(freshReset.log.connects.size(), 1u);
     Bench fresh({Script{{}}, Script{{ok}}});
     EXPECT_EQ(fresh.Get("http://pkg.example/a").error, "Connection Closed Gracefully.");
     EXPECT_EQ(fresh.log.connects.size(), 1u);

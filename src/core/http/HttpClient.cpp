@@ -80,11 +80,16 @@ void HttpClient::Get(const std::string& address, Target& target) {
 void HttpClient::Request(const Url& url, Target& target, bool reused) {
     const bool viaProxy = !proxyServer_.empty();
     const std::string request = BuildRequest(url, viaProxy, cookies_.HeaderFor(url));
-    transport_->Send(request.data(), request.size());
-
-    if (!ReadHead()) {
-        // A kept connection that the server had already closed: a GET may be sent again once,
-        // on a fresh connection.
+    bool answered = false;
+    try {
+        transport_->Send(request.data(), request.size());
+        answered = ReadHead();
+    } catch (const SocketError&) {
+        if (!reused) throw;  // a reset kept connection is handled below
+    }
+    if (!answered) {
+        // A kept connection that the server had already closed or reset: nothing of this answer
+        // has been taken, so the GET is sent again once, on a fresh connection.
         if (!reused) throw HttpError(kClosedGracefully);
         const std::string host = connectedHost_;
         const int port = connectedPort_;

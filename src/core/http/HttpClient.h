@@ -19,7 +19,8 @@
 //   the span), work end; only while a 2xx body is read, on the calling thread.
 // - The connection stays open after a request unless the server closed it or said "close" in
 //   "Connection" or "Proxy-Connection"; a change of host or port reconnects; any failure
-//   disconnects, and the next request connects anew.
+//   disconnects, and the next request connects anew. A kept connection that turns out closed or
+//   reset before any of the answer arrived is replaced once and the GET sent again.
 #pragma once
 
 #include <cstdint>
