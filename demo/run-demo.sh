@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# The demo: builds the demo package, serves it on 127.0.0.1, installs it under Wine with the real
+# installer in a fresh demo prefix, and prints what was installed.
+#
+# On the user's display the installer's window is shown and worked through its pages (Install,
+# then OK); without a display it runs hidden ("/HIDE") under a private Xvfb. Screenshots of each
+# page go to build/demo/. KLU_DEMO_BUILD selects the Win32 build folder (default build/win32).
+set -u
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${KLU_DEMO_BUILD:-$root/build/win32}
+out=$root/build/demo
+pids=()
+cleanup() {
+  local pid
+  [ -n "${WINEPREFIX:-}" ] && { wineserver -k 2>/dev/null; timeout 30 wineserver -w 2>/dev/null; }
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+for f in KestrumLiveUpdate.exe Pluvion.exe e2e_driver.exe; do
+  [ -f "$build/$f" ] || { echo "demo: $build/$f is missing; build the win32 preset first" >&2; exit 1; }
+done
+rm -rf "$out/www" "$out/prefix" "$out"/*.png "$out/status" "$out/port" "$out/server.log"
+mkdir -p "$out/www/pluvion"
+
+echo "== The demo package"
+python3 "$root/demo/make_package.py" "$out/www/pluvion/pluvionfull.zip" "$build" || exit 1
+
+python3 "$root/demo/serve.py" --dir "$out/www" --port-file "$out/port" --lifetime 900 2>"$out/server.log" &
+pids+=($!)
+for _ in $(seq 100); do [ -s "$out/port" ] && break; sleep 0.1; done
+[ -s "$out/port" ] || { echo "demo: the package server did not start" >&2; exit 1; }
+url=http://127.0.0.1:$(cat "$out/port")/pluvion/pluvionfull.zip
+echo "== Serving $url"
+
+echo "== Preparing the demo Wine prefix (the first time takes a minute)"
+base=$root/build/demo-base-prefix
+KLU_WINEPREFIX=$base timeout 600 "$root/tests/wine/winebench" prepare || exit 1
+cp -a "$base" "$out/prefix"
+export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEARCH=win32
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+wineserver -p
+timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+
+mode=hidden
+if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
+  mode=shown
+else
+  for d in $(seq 91 160); do [ -e "/tmp/.X11-unix/X$d" ] || [ -e "/tmp/.X$d-lock" ] || break; done
+  Xvfb ":$d" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+  export DISPLAY=":$d"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$d" ] && break; sleep 0.1; done
+fi
+shot() { import -display "$DISPLAY" -window root "$out/$1.png" 2>/dev/null && echo "   screenshot build/demo/$1.png"; }
+drive() { timeout 180 wine "$build/e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r' | sed 's/^/   driver /'; }
+
+( timeout 600 wine "$build/KestrumLiveUpdate.exe" $([ $mode = hidden ] && echo /HIDE) /URL "$url" >/dev/null 2>&1
+  echo $? >"$out/status" ) &
+pids+=($!)
+if [ $mode = shown ]; then
+  echo "== The installer's window on $DISPLAY"
+  drive wait-window 60000 caption text 123
+  sleep 1; shot 1-folder-page
+  drive click 124 wait-visible 102 120000 text 131 text 132
+  sleep 1; shot 2-result-page
+  drive click 130
+else
+  echo "== The installer runs hidden (/HIDE) on a private display $DISPLAY"
+fi
+for _ in $(seq 1800); do [ -s "$out/status" ] && break; sleep 0.1; done
+status=$(cat "$out/status" 2>/dev/null || echo "still running")
+
+c=$WINEPREFIX/drive_c
+app="$c/Program Files/Veltrona/Pluvion"
+for _ in $(seq 100); do [ -s "$app/started.txt" ] && break; sleep 0.1; done
+sleep 1; shot 3-application-started
+
+user=$(ls "$c/users" | grep -v -x Public | head -1)
+echo
+echo "== Exit status of the installer: $status"
+echo "== Installed files (C:\\Program Files\\Veltrona\\Pluvion)"
+(cd "$app" 2>/dev/null && find . -type f | sort | while read -r f; do printf '   %9s  %s\n' "$(stat -c %s "$f")" "${f#./}"; done)
+echo "== What LiveUpdate.bat made"
+for f in configured.txt cache/last-forecast.txt; do printf '   %s: %s\n' "$f" "$(tr -d '\r' <"$app/$f" 2>/dev/null)"; done
+echo "== Registry"
+for key in 'HKCU\Software\Kestrum\Pluvion' 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pluvion'; do
+  wine reg query "$key" /s 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/   /'
+done
+wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Pluvion 2>/dev/null | tr -d '\r' | sed '/^$/d; s/^/   /'
+echo "== Shortcuts"
+for f in "$c/users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Veltrona"/*.lnk "$c/users/$user/Desktop"/*.lnk; do
+  [ -f "$f" ] && echo "   ${f#$c/}"
+done
+echo "== The application"
+if [ -s "$app/started.txt" ]; then
+  echo "   Pluvion.exe started: $(tr -d '\r' <"$app/started.txt" | head -1)"
+else
+  echo "   Pluvion.exe did not start"
+fi
+echo "== Package requests seen by the server"
+sed 's/^/   /' "$out/server.log"
+[ "$status" = 0 ] && [ -s "$app/started.txt" ]
