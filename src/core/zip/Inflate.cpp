@@ -133,7 +133,11 @@ bool Inflater::FillInput() {
 void Inflater::Refill() {
     if (inEnd_ - inPos_ >= 8) {
         std::uint64_t v = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        std::memcpy(&v, inBuf_.get() + inPos_, 8);
+#else
         for (int i = 7; i >= 0; --i) v = (v << 8) | inBuf_[inPos_ + static_cast<unsigned>(i)];
+#endif
         const unsigned take = (63 - bitCount_) >> 3;
         v &= (std::uint64_t{1} << (take * 8)) - 1;
         bitBuf_ |= v << bitCount_;

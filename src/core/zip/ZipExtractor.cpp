@@ -409,7 +409,8 @@ bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int num
         Raise(EntryResult::CannotCreate, path);
         return passOver();
     }
-    if (output_->FileExists(path)) {
+    const bool mayKeep = overwriteMode == OverwriteMode::Skip || (confirmOverwrites && onConfirmOverwrite);
+    if (mayKeep && output_->FileExists(path)) {
         const bool replace = confirmOverwrites && onConfirmOverwrite ? onConfirmOverwrite(path)
                                                                      : overwriteMode == OverwriteMode::Overwrite;
         if (!replace) {

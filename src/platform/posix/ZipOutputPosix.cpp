@@ -75,17 +75,29 @@ private:
     int fd_;
 };
 
+// Creates a folder and its missing parents: one call when the folder is already there.
+bool MakeFolder(const std::string& p) {
+    if (p.empty()) return false;
+    if (::mkdir(p.c_str(), 0777) == 0) return true;
+    if (errno == ENOENT) {
+        const std::size_t cut = p.rfind('/');
+        if (cut == std::string::npos || cut == 0 || !MakeFolder(p.substr(0, cut))) return false;
+        if (::mkdir(p.c_str(), 0777) == 0) return true;
+    }
+    struct stat st;
+    return errno == EEXIST && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 class PosixFolder : public OutputFolder {
 public:
     bool CreateFolderPath(const std::string& path) override {
-        const std::string p = Native(path);
-        for (std::size_t i = 1; i <= p.size(); ++i) {
-            if (i < p.size() && p[i] != '/') continue;
-            const std::string prefix = p.substr(0, i);
-            if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
-        }
-        struct stat st;
-        return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        std::string p = Native(path);
+        while (p.size() > 1 && p.back() == '/') p.pop_back();
+        // Entries of one folder tend to follow each other: the folder made last time is there.
+        if (p == lastFolder_) return true;
+        if (!MakeFolder(p)) return false;
+        lastFolder_ = p;
+        return true;
     }
 
     bool FileExists(const std::string& path) override {
@@ -95,11 +107,22 @@ public:
 
     std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override {
         const std::string p = Native(path);
-        // Replace by removing first: a read-only file goes too, and a link in the way is removed
-        // rather than followed.
-        struct stat st;
-        if (::lstat(p.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(p.c_str());
-        const int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // An existing file is removed first, so that a read-only one goes too and a link in the
+        // way is removed rather than followed.
+        int fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) {
+            struct stat st;
+            if (::lstat(p.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) ::unlink(p.c_str());
+            fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        }
+        if (fd < 0 && errno == ENOENT) {
+            // The folder went away since it was made: make it again.
+            lastFolder_.clear();
+            const std::size_t cut = p.rfind('/');
+            if (cut != std::string::npos && cut > 0 && MakeFolder(p.substr(0, cut))) {
+                fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            }
+        }
         if (fd < 0) return nullptr;
         return std::unique_ptr<OutputFile>(new PosixFile(fd));
     }
@@ -114,6 +137,9 @@ public:
     }
 
     std::string NativePath(const std::string& path) const override { return Native(path); }
+
+private:
+    std::string lastFolder_;
 };
 
 }  // namespace

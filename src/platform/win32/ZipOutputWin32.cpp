@@ -48,22 +48,36 @@ bool IsFolder(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A drive ("C:", "C:\") or a UNC share ("\\server\share"): a root that is never created.
+bool IsRoot(const std::string& p) {
+    if (p.empty()) return true;
+    if (p.size() <= 3 && p.size() >= 2 && p[1] == ':') return true;
+    if (p.compare(0, 2, "\\\\") == 0) {
+        const std::size_t server = p.find('\\', 2);
+        return server == std::string::npos || p.find('\\', server + 1) == std::string::npos;
+    }
+    return false;
+}
+
+// Creates a folder and its missing parents: one call when the folder is already there.
+bool MakeFolder(const std::string& p) {
+    if (CreateDirectoryA(p.c_str(), nullptr)) return true;
+    if (GetLastError() == ERROR_PATH_NOT_FOUND) {
+        const std::size_t cut = p.rfind('\\');
+        if (cut != std::string::npos && !IsRoot(p.substr(0, cut)) && MakeFolder(p.substr(0, cut)) &&
+            CreateDirectoryA(p.c_str(), nullptr)) {
+            return true;
+        }
+    }
+    return IsFolder(p);
+}
+
 class Win32Folder : public OutputFolder {
 public:
     bool CreateFolderPath(const std::string& path) override {
-        // Create each level in turn; the drive ("C:") or the UNC share is never created.
-        std::size_t start = 0;
-        if (path.size() >= 2 && path[1] == ':') start = 2;
-        if (path.compare(0, 2, "\\\\") == 0) {
-            start = path.find('\\', 2);
-            if (start != std::string::npos) start = path.find('\\', start + 1);
-            if (start == std::string::npos) return IsFolder(path);
-        }
-        for (std::size_t i = start + 1; i <= path.size(); ++i) {
-            if (i < path.size() && path[i] != '\\') continue;
-            CreateDirectoryA(path.substr(0, i).c_str(), nullptr);
-        }
-        return IsFolder(path);
+        std::string p = path;
+        while (p.size() > 3 && p.back() == '\\') p.pop_back();
+        return MakeFolder(p);
     }
 
     bool FileExists(const std::string& path) override {
