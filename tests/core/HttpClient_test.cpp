@@ -152,6 +152,26 @@ TEST(HttpClient, FailuresCarryTheirExactMessages) {
     }
 }
 
+TEST(HttpClient, LinesMayHold16384BytesBeforeTheirLineFeed) {
+    // The count takes every byte before the LF, a trailing CR included.
+    struct Case {
+        std::size_t headerBytes;  // bytes of the header line before its LF
+        bool ends;                // CR LF (true) or LF alone
+        const char* error;
+    } cases[] = {
+        {16384, true, ""},
+        {16385, true, "Max line length exceeded."},
+        {16384, false, ""},
+        {16385, false, "Max line length exceeded."},
+    };
+    for (const Case& c : cases) {
+        const std::size_t fill = c.headerBytes - 3 - (c.ends ? 1 : 0);  // "X: " and the CR
+        const std::string line = "X: " + std::string(fill, 'a') + (c.ends ? "\r\n" : "\n");
+        const Result r = GetOnce({"HTTP/1.1 200 OK\r\n" + line + "Content-Length: 2\r\n\r\nok"});
+        EXPECT_EQ(r.error, c.error) << c.headerBytes << " " << c.ends;
+    }
+}
+
 TEST(HttpClient, AddressesThatCannotBeRequestedFailBeforeConnecting) {
     struct Case {
         const char* url;

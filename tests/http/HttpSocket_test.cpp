@@ -190,6 +190,7 @@ TEST_F(HttpSocket, ConnectFailuresCarryTheirMessages) {
         {Base(ports.stuck) + "x", 500, "Connect timed out."},
         {"https://127.0.0.1:" + std::to_string(ports.main) + "/ok", 0, "Secure (https) addresses are not supported."},
         {"ftp://127.0.0.1/ok", 0, ""},
+        {"http:///ok", 0, "Socket Error # 11001\r\n"},  // no host: a failed look-up, its number alone
     };
     for (const Case& c : cases) {
         http::HttpClient client(platform::MakeSocketTransport());
