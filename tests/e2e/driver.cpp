@@ -254,9 +254,12 @@ int main(int argc, char** argv) {
                 const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
                 result = TextOf(dialog) + " [" + TextOf(GetDlgItem(dialog, ids::LRetryMessage)) + "] ";
                 for (int n = 0; n < count; ++n) {
-                    char line[1024] = {};
-                    if (SendMessageA(list, LB_GETTEXTLEN, n, 0) < static_cast<LRESULT>(sizeof line))
-                        SendMessageA(list, LB_GETTEXT, n, reinterpret_cast<LPARAM>(line));
+                    // Across processes the list hands its lines over in their wide form.
+                    wchar_t wide[1024] = {};
+                    if (SendMessageW(list, LB_GETTEXTLEN, n, 0) < 1024)
+                        SendMessageW(list, LB_GETTEXT, n, reinterpret_cast<LPARAM>(wide));
+                    char line[2048] = {};
+                    WideCharToMultiByte(CP_ACP, 0, wide, -1, line, sizeof line, nullptr, nullptr);
                     result += (n ? "|" : "") + std::string(line);
                 }
             } else {
