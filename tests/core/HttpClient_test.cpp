@@ -172,6 +172,19 @@ TEST(HttpClient, LinesMayHold16384BytesBeforeTheirLineFeed) {
     }
 }
 
+TEST(HttpClient, AHeaderBlockHasAtMost4096Lines) {
+    std::string fields;
+    for (int i = 0; i < 4095; ++i) fields += "X: 1\r\n";
+    struct Case {
+        std::string head;
+        const char* error;
+    } cases[] = {
+        {"HTTP/1.1 200 OK\r\n" + fields + "Content-Length: 2\r\n\r\nok", ""},
+        {"HTTP/1.1 200 OK\r\n" + fields + "X: 1\r\nContent-Length: 2\r\n\r\nok", "Too many header lines."},
+    };
+    for (const Case& c : cases) EXPECT_EQ(GetOnce({c.head}).error, c.error);
+}
+
 TEST(HttpClient, AddressesThatCannotBeRequestedFailBeforeConnecting) {
     struct Case {
         const char* url;
@@ -345,6 +358,12 @@ TEST(HttpClient, AKeptConnectionTheServerClosedIsOpenedAgainOnce) {
     EXPECT_EQ(reset.Get("http://pkg.example/a").error, "");
     EXPECT_EQ(reset.Get("http://pkg.example/b").error, "");
     EXPECT_EQ(reset.log.connects.size(), 2u);
+
+    // A reset after part of the answer arrived is the answer's failure: no second try.
+    Bench partial({Script{{ok, "HTTP/1.1 2", httptest::kReset}}, Script{{ok}}});
+    EXPECT_EQ(partial.Get("http://pkg.example/a").error, "");
+    EXPECT_EQ(partial.Get("http://pkg.example/b").error, "Socket Error # 10054\r\nConnection reset by peer.");
+    EXPECT_EQ(partial.log.connects.size(), 1u);
 
     // A fresh connection closed or reset at once is not tried again.
     Bench freshReset({Script{{httptest::kReset}}, Script{{ok}}});

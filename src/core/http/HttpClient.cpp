@@ -81,11 +81,13 @@ void HttpClient::Request(const Url& url, Target& target, bool reused) {
     const bool viaProxy = !proxyServer_.empty();
     const std::string request = BuildRequest(url, viaProxy, cookies_.HeaderFor(url));
     bool answered = false;
+    const std::uint64_t before = received_;
     try {
         transport_->Send(request.data(), request.size());
         answered = ReadHead();
     } catch (const SocketError&) {
-        if (!reused) throw;  // a reset kept connection is handled below
+        // A kept connection reset before the answer's first byte is handled below.
+        if (!reused || received_ != before) throw;
     }
     if (!answered) {
         // A kept connection that the server had already closed or reset: nothing of this answer
@@ -127,6 +129,7 @@ std::size_t HttpClient::Fill(std::size_t limit, int timeoutMs) {
     const std::size_t got = transport_->Receive(buffer_.data() + tail_, room, timeoutMs);
     if (got == 0) peerClosed_ = true;
     tail_ += got;
+    received_ += got;
     return got;
 }
 
@@ -164,7 +167,11 @@ bool HttpClient::ReadHead() {
         status_ = StatusCode(statusLine_);
         headers_.clear();
         // A close while the header block is read ends the block.
-        while (ReadLine(line, readTimeout_) && !line.empty()) AddHeaderLine(headers_, line);
+        while (ReadLine(line, readTimeout_) && !line.empty()) {
+            // An endless header block would grow without bound.
+            if (headers_.size() == kMaxHeaderLines) throw HttpError("Too many header lines.");
+            AddHeaderLine(headers_, line);
+        }
     } while (status_ == 100);
     return true;
 }

@@ -44,6 +44,7 @@ public:
     static constexpr std::size_t kReceiveBuffer = 32768;
     static constexpr std::size_t kMaxLine = 16384;
     static constexpr int kErrorBodyTimeoutMs = 2000;
+    static constexpr std::size_t kMaxHeaderLines = 4096;  // per header block
 
     explicit HttpClient(std::unique_ptr<Transport> transport);
     ~HttpClient();
@@ -98,6 +99,7 @@ private:
     std::string connectedHost_;
     int connectedPort_ = 0;
     bool peerClosed_ = false;  // a read returned the orderly close
+    std::uint64_t received_ = 0;  // bytes taken from connections so far
 
     std::vector<char> buffer_;
     std::size_t head_ = 0;  // first unread byte in buffer_
