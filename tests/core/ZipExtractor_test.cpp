@@ -318,13 +318,18 @@ TEST(ZipExtractor, WithoutDirectoryTheLocalHeadersAreWalked) {
     described.descriptor = true;
     Entry described64 = Entry::Deflated("dd64.txt", text, FixedLiterals(text), 9);
     described64.descriptor = true;
-    const std::vector<Entry> entries = {Entry::Stored("a.txt", "alpha"), described, described64,
+    // A stored entry with a descriptor: found by its signature and matching size, even with a
+    // false signature inside the data.
+    Entry storedDescribed = Entry::Stored("sd.txt", std::string("PK\x07\x08", 4) + "12345678901234567890 stored");
+    storedDescribed.descriptor = true;
+    const std::vector<Entry> entries = {Entry::Stored("a.txt", "alpha"), described, described64, storedDescribed,
                                         Entry::Stored("sub/b.txt", "beta")};
     for (bool withDirectory : {true, false}) {
         Extraction run;
         run.On(BuildArchive(entries, withDirectory));
         EXPECT_EQ(run.extractor.UsedCentralDirectory(), withDirectory);
-        EXPECT_EQ(run.extracted, 4) << withDirectory;
+        EXPECT_EQ(run.extracted, 5) << withDirectory;
+        EXPECT_EQ(run.output->files[kFolder + "\\sd.txt"].data, storedDescribed.data);
         EXPECT_EQ(run.output->files[kFolder + "\\dd.txt"].data, text);
         EXPECT_EQ(run.output->files[kFolder + "\\dd64.txt"].data, text);
         EXPECT_EQ(run.output->files[kFolder + "\\sub\\b.txt"].data, "beta");

@@ -80,6 +80,34 @@ bool SkipUnsizedEntry(ArchiveInput& archive, EntryInfo& entry, std::uint64_t dat
     return ReadDescriptor(archive, dataOffset + inflater.ConsumedBytes(), entry, next);
 }
 
+// For a local header without sizes whose method has no end of its own (stored, the legacy
+// methods): the data descriptor is found by its signature, where its compressed size equals the
+// distance from the data's start. Sets the entry's sizes and CRC and the descriptor's length.
+bool ScanForDescriptor(ArchiveInput& archive, std::uint64_t dataOffset, EntryInfo& entry, std::size_t& length) {
+    const std::size_t kChunk = 65536;
+    const std::size_t kKeep = 24;  // a descriptor split across two chunks is seen whole in the next
+    std::vector<std::uint8_t> buf(kChunk + kKeep);
+    std::uint64_t base = dataOffset;
+    for (;;) {
+        const std::size_t got = archive.ReadAt(base, buf.data(), buf.size());
+        if (got < 16) return false;
+        for (std::size_t i = 0; i + 16 <= got; ++i) {
+            if (Get32(&buf[i]) != kDataDescriptorSig) continue;
+            EntryInfo found = entry;
+            std::size_t size = 0;
+            if (!ParseDataDescriptor(&buf[i], buf.data() + got, entry.zip64, found, size)) continue;
+            if (found.compressedSize != base + i - dataOffset) continue;
+            entry.crc = found.crc;
+            entry.compressedSize = found.compressedSize;
+            entry.uncompressedSize = found.uncompressedSize;
+            length = size;
+            return true;
+        }
+        if (got < buf.size()) return false;
+        base += kChunk;
+    }
+}
+
 std::string FolderOf(const std::string& path) {
     const std::size_t cut = path.rfind('\\');
     return cut == std::string::npos ? std::string() : path.substr(0, cut);
@@ -341,10 +369,15 @@ void ZipExtractor::ExtractByWalking(ArchiveInput& archive) {
         entry.localHeaderOffset = pos;
         readAsZip_ = true;
         const std::uint64_t dataOffset = pos + kLocalHeaderSize + nameLength + extraLength;
-        const bool sizesKnown = (entry.flags & kFlagDataDescriptor) == 0;
+        bool sizesKnown = (entry.flags & kFlagDataDescriptor) == 0;
+        std::size_t descriptorLength = 0;
+        if (!sizesKnown && entry.method != 8 && entry.method != 9) {
+            sizesKnown = ScanForDescriptor(archive, dataOffset, entry, descriptorLength);
+        }
         progress.doneBefore = pos;
         std::uint64_t next = 0;
         if (!ProcessEntry(archive, entry, number++, dataOffset, sizesKnown, progress, next)) break;
+        next += descriptorLength;
         if (next <= pos || next > size) break;
         pos = next;
     }
