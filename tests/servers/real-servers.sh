@@ -82,6 +82,11 @@ timeout 60 "${getter[@]}" "$origin/missing.bin" "$(out_path "$work/missing.bin")
 [ $? -eq 1 ]; check "404 exits 1" $?
 [ "$(tr -d '\r' < "$work/missing.err" | head -1)" = "HTTP/1.1 404 Not Found" ]; check "404 reports its status line" $?
 
+# A file that cannot be created: its message, exit 1.
+timeout 60 "${getter[@]}" "$origin/big.bin" "$(out_path "$work/no-such-folder/x.bin")" >/dev/null 2>"$work/create.err"
+[ $? -eq 1 ]; check "an uncreatable file exits 1" $?
+grep -q '^Cannot create file ".*no-such-folder.x.bin"\. ' "$work/create.err"; check "an uncreatable file is reported" $?
+
 # Through tinyproxy: the same file, the request in absolute form with port written out.
 timeout 120 "${getter[@]}" --proxy "127.0.0.1:$proxy_port" "$origin/big.bin?via=proxy" "$(out_path "$work/proxied.bin")" \
   >/dev/null 2>"$work/proxied.err"

@@ -37,7 +37,8 @@ public:
 
 private:
     [[noreturn]] void Fail(const char* what) {
-        throw std::runtime_error(std::string(what) + " \"" + path_ + "\". " + std::strerror(errno));
+        const int error = errno;
+        throw std::runtime_error(std::string(what) + " \"" + path_ + "\". " + std::strerror(error));
     }
 
     int fd_;
@@ -50,7 +51,8 @@ private:
 std::unique_ptr<http::Target> CreateFileTarget(const std::string& path) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
-        throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(errno));
+        const int error = errno;
+        throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(error));
     }
     return std::make_unique<PosixFileTarget>(fd, path);
 }
