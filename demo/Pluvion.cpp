@@ -1,5 +1,6 @@
 // The demo's stand-in for Pluvion: records that it started (started.txt beside it, one line a
-// start) and shows a small weather window. "/quiet" records and ends without a window.
+// start: "started PID ARGUMENTS") and shows a small weather window. "/quiet" records and ends
+// without a window.
 #include <windows.h>
 
 #include <cstdio>
@@ -37,20 +38,20 @@ LRESULT CALLBACK WeatherProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-void RecordStart() {
+void RecordStart(const char* arguments) {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     std::string file = path;
     file = file.substr(0, file.find_last_of('\\') + 1) + "started.txt";
     if (FILE* f = std::fopen(file.c_str(), "a")) {
-        std::fprintf(f, "started %lu\n", GetCurrentProcessId());
+        std::fprintf(f, "started %lu %s\n", GetCurrentProcessId(), arguments);
         std::fclose(f);
     }
 }
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int show) {
-    RecordStart();
+    RecordStart(commandLine);
     if (std::string(commandLine).find("/quiet") != std::string::npos) return 0;
     WNDCLASSA cls{};
     cls.lpfnWndProc = WeatherProc;

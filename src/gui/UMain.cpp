@@ -45,6 +45,7 @@ TFMain::~TFMain() {
     for (HFONT font : fonts_) DeleteObject(font);
     for (HBITMAP bitmap : bitmaps_) DeleteObject(bitmap);
     for (auto& brush : brushes_) DeleteObject(brush.second);
+    for (auto& font : headingFonts_) DeleteObject(font.second);
 }
 
 bool TFMain::Create() {
@@ -352,7 +353,39 @@ HWND TFMain::Item(int id) const {
     const auto found = items_.find(id);
     return found == items_.end() ? nullptr : found->second;
 }
-void TFMain::SetText(int id, const std::string& text) { SetWindowTextA(Item(id), text.c_str()); }
+void TFMain::SetText(int id, const std::string& text) {
+    SetWindowTextA(Item(id), text.c_str());
+    if (id == ids::LabelTop || id == ids::SFLabelTop || id == ids::FLabelTop || id == ids::UninstallLabelTop)
+        FitHeading(Item(id), text);
+}
+
+// A heading keeps its 23-pixel font when its text fits on one line; a longer text gets the
+// largest smaller size that fits, so that nothing is cut off.
+void TFMain::FitHeading(HWND label, const std::string& text) {
+    RECT place{};
+    GetClientRect(label, &place);
+    HDC dc = GetDC(label);
+    HFONT chosen = nullptr;
+    for (int height = 23; height >= 10 && chosen == nullptr; --height) {
+        HFONT font = HeadingFont(Scale(height));
+        HGDIOBJ old = SelectObject(dc, font);
+        SIZE size{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        SelectObject(dc, old);
+        if (size.cx <= place.right || height == 10) chosen = font;
+    }
+    ReleaseDC(label, dc);
+    SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
+}
+
+HFONT TFMain::HeadingFont(int pixels) {
+    auto found = headingFonts_.find(pixels);
+    if (found != headingFonts_.end()) return found->second;
+    HFONT font = CreateFontA(-pixels, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    headingFonts_[pixels] = font;
+    return font;
+}
 void TFMain::ShowItem(int id, bool visible) { ShowWindow(Item(id), visible ? SW_SHOW : SW_HIDE); }
 bool TFMain::Ticked(int id) const { return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 bool TFMain::PageVisible(int id) const { return (GetWindowLongA(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; }

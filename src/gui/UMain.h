@@ -92,6 +92,8 @@ private:
     HWND MakePicture(int bitmapId, int x, int y, int w, int h, HWND page, int id);
     HWND Item(int id) const;
     void SetText(int id, const std::string& text);
+    void FitHeading(HWND label, const std::string& text);
+    HFONT HeadingFont(int pixels);
     void ShowItem(int id, bool visible);
     bool Ticked(int id) const;
     bool PageVisible(int id) const;
@@ -117,5 +119,6 @@ private:
     std::map<HWND, std::vector<Band>> bands_;
     std::map<COLORREF, HBRUSH> brushes_;
     std::vector<HFONT> fonts_;
+    std::map<int, HFONT> headingFonts_;  // by pixel height
     std::vector<HBITMAP> bitmaps_;
 };

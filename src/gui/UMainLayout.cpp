@@ -94,11 +94,11 @@ HWND TFMain::MakePicture(int bitmapId, int x, int y, int w, int h, HWND page, in
 
 void TFMain::CreatePages() {
     HFONT normal = MakeFont(Scale(14), FW_NORMAL, false);
-    HFONT heading = MakeFont(Scale(23), FW_BOLD, false);
+    HFONT heading = HeadingFont(Scale(23));
     HFONT large = MakeFont(Scale(18), FW_NORMAL, false);
     HFONT medium = MakeFont(Scale(16), FW_NORMAL, false);
     HFONT link = MakeFont(Scale(16), FW_NORMAL, true);
-    fonts_ = {normal, heading, large, medium, link};
+    fonts_ = {normal, large, medium, link};
     SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(normal), FALSE);
 
     const COLORREF face = GetSysColor(COLOR_BTNFACE);

@@ -193,7 +193,17 @@ int main(int argc, char** argv) {
             need(1);
             HWND c = Control(Number(argv[i + 1]));
             ok = c != nullptr;
-            if (ok && cmd == "click") PostMessageA(c, BM_CLICK, 0, 0);
+            if (ok && cmd == "click") {
+                char cls[32] = {};
+                GetClassNameA(c, cls, sizeof cls);
+                if (lstrcmpiA(cls, "Static") == 0) {
+                    // A link label: a mouse click at its top-left corner.
+                    PostMessageA(c, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+                    PostMessageA(c, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+                } else {
+                    PostMessageA(c, BM_CLICK, 0, 0);
+                }
+            }
             if (ok && cmd == "enter") {
                 // The focus is the window's own business: ask its thread to take it, then press.
                 DWORD thread = GetWindowThreadProcessId(c, nullptr);

@@ -2,7 +2,7 @@
 # The install as a person does it: the folder page, Install, the result page, OK; a failed
 # download; the close question; a hidden start; a folder that cannot be created; Enter.
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/suite.bash"
 e2e_start
 
 # ids of the controls (src/gui/ControlIds.h)
@@ -93,6 +93,18 @@ ask box-answer $YES 20000 >/dev/null
 check "Yes ends with status 1" "1" "$(program_status 60)"
 check "nothing installed after Yes" "no no" "$([ -e "$E2E_C/e2e/typed" ] && echo yes || echo no) \
 $([ -e "$E2E_C/Program Files/Veltrona" ] && echo yes || echo no)"
+
+# --- 4b. The folder browser: cancelled, it leaves the folder text as it was.
+reset_install
+run_program /URL "$E2E_URL/pkg/nobatch.zip"
+drive wait-window 30000 set-text $EFolder 'C:\e2e\kept' click $BChangeFolder >/dev/null
+browser=$(drive box-text 20000)
+shot install-4b-folder-browser
+check "the folder browser opens" "box-text: " "$(echo "$browser" | cut -c1-10)"
+drive box-answer 2 20000 >/dev/null
+check "a cancelled browser keeps the folder text" "C:\e2e\kept" "$(ask text $EFolder)"
+drive close >/dev/null; drive box-answer $YES 20000 >/dev/null
+check "status after quitting from the folder page" "1" "$(program_status 60)"
 
 # --- 5. A typed folder with trailing backslashes; Enter on the edit presses Install.
 reset_install

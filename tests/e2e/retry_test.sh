@@ -3,7 +3,7 @@
 # Its list names the file; Esc does nothing; Retry after the release places the file; Cancel and
 # the close box fail the run with S_CopyError.
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/lib.sh"
+. "$here/suite.bash"
 e2e_start
 [ -f "$E2E_BUILD/worker_child_locker.exe" ] || { echo "missing $E2E_BUILD/worker_child_locker.exe" >&2; exit 1; }
 

@@ -71,6 +71,13 @@ e2e_start() {
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
   wineserver -p
   timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+  # No test may reach the host's browser through Wine's own: the registered browsers point to a
+  # program that does not exist until a test puts one there.
+  local cls
+  for cls in http htmlfile; do
+    wine reg add "HKCR\\$cls\\shell\\open\\command" /ve /d '"C:\e2e\browser\browser.exe" -nohome "%1"' /f \
+      >/dev/null 2>&1
+  done
   # The package server.
   python3 "$E2E_ROOT/tests/worker/package_server.py" --port-file "$E2E_WORK/port" --dir "$E2E_WORK/packages" \
     --lifetime 1200 --stall "${E2E_STALL:-5}" &
