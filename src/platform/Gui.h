@@ -7,7 +7,8 @@
 namespace platform {
 
 // Sets the attributes of a privilege of the process token and answers the previous attributes.
-// 0 and no change when the token cannot be opened; raises SystemError when the adjustment fails.
+// 0 and no change when the token cannot be opened; raises SystemError when the name is not a
+// privilege or the adjustment fails.
 unsigned long EnablePrivilege(const std::string& name, unsigned long attributes);
 
 // Asks the system to restart the computer (EWX_REBOOT | EWX_FORCEIFHUNG, reason planned,

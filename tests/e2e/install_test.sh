@@ -48,7 +48,8 @@ check "result page after success" "$expected_result" "$out"
 app="$E2E_C/Program Files/Veltrona/Pluvion"
 check "files placed" "yes yes yes" "$(exists "$app/a.txt" "$app/sub/b.dll" "$app/data/deep/weather.dat")"
 check "no shortcut before OK" "no" "$([ -e "$menu/Pluvion.lnk" ] && echo yes || echo no)"
-drive click $FBOk >/dev/null
+# Enter on the check box presses the result page's default button, OK.
+drive enter $CBCreateDesktop >/dev/null
 check "exit status after OK" "0" "$(program_status 60)"
 check "shortcuts: menu, desktop, uninstall" "yes yes yes" \
   "$(exists "$menu/Pluvion.lnk" "$desktop_link" "$menu/Uninstall Pluvion.lnk")"
@@ -148,5 +149,14 @@ run_program /HIDE /URL "$E2E_URL/missing/pluvionfull.zip"
 box=$(ask box-answer $OK 60000)
 check_has "hidden failure box" "Unable to download installation file from the server!" "$box"
 check "hidden failed run status" "1" "$(program_status 60)"
+
+# --- 9. "/language french": the French texts and the Brisaune pictures.
+reset_install
+run_program /URL "$E2E_URL/pkg/nobatch.zip" /language french
+out=$(drive wait-window 30000 text $BInstall visible $SFImageVLT visible $SFImageBRS)
+shot install-9-french-folder-page
+check "French folder page with the Brisaune picture" "$(printf 'wait-window: yes\ntext: Installer\nvisible: 0\nvisible: 1')" "$out"
+drive close >/dev/null; drive box-answer $YES 20000 >/dev/null
+check "status after quitting the French run" "1" "$(program_status 60)"
 
 e2e_finish

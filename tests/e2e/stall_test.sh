@@ -12,6 +12,11 @@ reset_install
 run_program /URL "$E2E_URL/stall/pluvionfull.zip"
 drive wait-window 30000 click $BInstall >/dev/null
 check "the download step runs" "Downloading" "$(ask wait-text $LabelPending Downloading 30000)"
+# The close question while the worker runs: No lets it go on where it was.
+drive close >/dev/null
+check "close question during the download" "Are you sure you want to abort the installation process?" \
+  "$(ask box-answer 7 20000)"
+check "No keeps the progress page" "visible: 1" "$(drive visible 100)"
 out=$(drive wait-visible $PanelFinish 130000 text $FLabelTop text $FLabelMessage visible $CBCreateDesktop)
 shot stall-1-result-page
 echo "$out" | sed 's/^/    /'

@@ -33,6 +33,7 @@ install_hidden() {
   check "$1: hidden install" "0" "$(program_status 120)"
   # The application that the install started holds its own program file: end it.
   for _ in $(seq 50); do [ -s "$app/started.txt" ] && break; sleep 0.1; done
+  check "$1: the application started without arguments" "started" "$(tr -d '\r' <"$app/started.txt" 2>/dev/null | awk '{print $1, $3}' | sed 's/ *$//')"
   wine taskkill /F /IM Pluvion.exe >/dev/null 2>&1
   sleep 1
 }

@@ -41,7 +41,7 @@ unsigned long EnablePrivilege(const std::string& name, unsigned long attributes)
     Handle owned(token);
     TOKEN_PRIVILEGES wanted{};
     wanted.PrivilegeCount = 1;
-    LookupPrivilegeValueA(nullptr, name.c_str(), &wanted.Privileges[0].Luid);
+    if (!LookupPrivilegeValueA(nullptr, name.c_str(), &wanted.Privileges[0].Luid)) RaiseLastError();
     wanted.Privileges[0].Attributes = attributes;
     TOKEN_PRIVILEGES previous{};
     DWORD size = sizeof(previous);
