@@ -12,6 +12,7 @@ reset_install
 run_program /URL "$E2E_URL/stall/pluvionfull.zip"
 drive wait-window 30000 click $BInstall >/dev/null
 check "the download step runs" "Downloading" "$(ask wait-text $LabelPending Downloading 30000)"
+shot stall-0-progress-page
 # The close question while the worker runs: No lets it go on where it was.
 drive close >/dev/null
 check "close question during the download" "Are you sure you want to abort the installation process?" \

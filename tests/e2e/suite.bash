@@ -23,6 +23,10 @@ e2e_cleanup() {
     timeout 30 wineserver -w 2>/dev/null
   fi
   for pid in "${E2E_PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  # The prefix copy is large: kept only when asked (KLU_E2E_KEEP=1) or when the suite failed.
+  if [ "${KLU_E2E_KEEP:-0}" != 1 ] && [ "$E2E_FAILS" -eq 0 ] && [ -n "${E2E_WORK:-}" ]; then
+    rm -rf "$E2E_WORK/prefix"
+  fi
 }
 trap e2e_cleanup EXIT
 trap 'exit 130' INT TERM
