@@ -131,7 +131,21 @@ run_registered "$command"
 check "quiet uninstall status" "0" "$(program_status 120)"
 check "quiet: nothing left but what was scheduled" "" "$(leftovers)"
 
-# --- 3. The restart box ticked. (Wine answers the restart request with success and restarts
+# --- 3. A finishing action that fails: its error is shown, the application is not started.
+reset_install
+run_program /URL "$package"
+drive wait-window 30000 click 124 wait-visible $PanelFinish 60000 >/dev/null
+# A file where the brand's menu folder should go: the menu shortcut cannot be saved.
+printf 'in the way' >"$menu"
+drive click $FBOk >/dev/null
+error=$(ask box-answer 1 30000)
+shot uninstall-3-shortcut-error
+check "an error box after the failed shortcut" "yes" "$([ -n "$error" ] && [ "$error" != timeout ] && echo yes || echo "no: $error")"
+check "status after the failed finishing action" "0" "$(program_status 60)"
+check "the application was not started" "no" "$(exists "$app/started.txt")"
+rm -f "$menu"
+
+# --- 4. The restart box ticked. (Wine answers the restart request with success and restarts
 # nothing on the host; it ends the prefix's own programs.)
 boot=$(uptime -s)
 install_hidden "restart"
