@@ -55,7 +55,15 @@ TEST(HttpUrl, RejectsUnknownProtocolsAndBadPorts) {
         {"http://host:65536/x", "Invalid port number"},
         {"http://host:-1/x", "Invalid port number"},
         {"http://[::1/x", "Invalid host name"},
+        {"http://host name/x.zip", "Invalid character in address"},
+        {"http://host/pluvion full.zip", "Invalid character in address"},
+        {"http://host/x.zip\r\nX-Injected: 1", "Invalid character in address"},
+        {"http://host\n/x.zip", "Invalid character in address"},
+        {"http://host/x\tzip", "Invalid character in address"},
+        {"http://host/x.zip?\x7f", "Invalid character in address"},
     };
+    const std::string withNul("http://host/x\0.zip", 18);
+    EXPECT_THROW(http::SplitUrl(withNul), http::HttpError);
     for (const Case& c : cases) {
         try {
             http::SplitUrl(c.address);

@@ -141,6 +141,8 @@ TEST_F(WorkerTest, FailuresReportTheirTextAndLeaveNothingBehind) {
         {"empty", "pluvionfull.zip", language.S_ZipEmpty},
         {"pkg", "corrupt.zip", language.S_ZipEmpty},
         {"pkg", "notzip.zip", language.S_ZipEmpty},
+        // Refused before any connection: a blank would end up in the request line.
+        {"pkg", "pluvion full.zip", language.S_DownloadError + "\r\nInvalid character in address"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.kind) + "/" + c.name);

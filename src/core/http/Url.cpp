@@ -28,6 +28,12 @@ std::string HostForText(const std::string& host) {
 }  // namespace
 
 Url SplitUrl(const std::string& address) {
+    // Blanks and control bytes would end up in the request line or the host name: an address that
+    // holds one is refused before any connection.
+    for (const char c : address) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b <= 32 || b == 127) throw HttpError("Invalid character in address");
+    }
     Url url;
     std::string rest = address.substr(0, address.find('#'));
 
