@@ -242,6 +242,11 @@ TEST(HttpClient, EveryWayOfSplittingTheStreamGivesTheSameResult) {
         {"not found", "HTTP/1.1 404 Not Found\r\nContent-Length: 3\r\n\r\nabc", "", "HTTP/1.1 404 Not Found", -1},
         {"chunk cut", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", "abc",
          "Connection Closed Gracefully.", 3},
+        // Both framings: the chunks count, the length beside them does not.
+        {"chunked beats length",
+         "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", "abc", "", 3},
+        {"chunked beats a bad length",
+         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nContent-Length: -1\r\n\r\n3\r\nabc\r\n0\r\n\r\n", "abc", "", 3},
     };
     for (const Case& c : cases) {
         // Two pieces cut at every place, and one byte a piece.

@@ -177,6 +177,13 @@ bool HttpClient::ReadHead() {
 }
 
 void HttpClient::ReadBody(Target& target, bool events, int timeoutMs) {
+    // A chunked body carries its own framing; a Content-Length beside it is ignored, as HTTP/1.1
+    // says, so that the two cannot be played against each other.
+    if (IsChunked(headers_)) {
+        if (peerClosed_ && head_ == tail_) throw HttpError(kUndefinedSituation);
+        ReadChunked(target, events, timeoutMs);
+        return;
+    }
     std::int64_t length = 0;
     const LengthStatus lengthStatus = ContentLength(headers_, length);
     if (lengthStatus == LengthStatus::Invalid || lengthStatus == LengthStatus::TooLarge) {
@@ -191,23 +198,23 @@ void HttpClient::ReadBody(Target& target, bool events, int timeoutMs) {
         ReadSpan(target, length, events, false, timeoutMs);
         return;
     }
-    if (IsChunked(headers_)) {
-        std::string line;
-        while (true) {
-            if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);
-            std::int64_t size = 0;
-            const LengthStatus sizeStatus = ChunkSize(line, size);
-            if (sizeStatus != LengthStatus::Valid) Fail(sizeStatus, "Invalid chunk size.", "Chunk size is too large.");
-            if (size == 0) break;
-            ReadSpan(target, size, events, true, timeoutMs);
-            if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);  // CR LF after the data
-        }
-        // The trailer section ends with an empty line; a close there loses nothing.
-        while (ReadLine(line, timeoutMs) && !line.empty()) {
-        }
-        return;
-    }
     ReadUntilClose(target, events, timeoutMs);
+}
+
+void HttpClient::ReadChunked(Target& target, bool events, int timeoutMs) {
+    std::string line;
+    while (true) {
+        if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);
+        std::int64_t size = 0;
+        const LengthStatus sizeStatus = ChunkSize(line, size);
+        if (sizeStatus != LengthStatus::Valid) Fail(sizeStatus, "Invalid chunk size.", "Chunk size is too large.");
+        if (size == 0) break;
+        ReadSpan(target, size, events, true, timeoutMs);
+        if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);  // CR LF after the data
+    }
+    // The trailer section ends with an empty line; a close there loses nothing.
+    while (ReadLine(line, timeoutMs) && !line.empty()) {
+    }
 }
 
 void HttpClient::ReadSpan(Target& target, std::int64_t length, bool events, bool closeIsError,

@@ -13,7 +13,8 @@
 //   or a close (a close is not an error: the caller compares the work count with N), then cuts
 //   the target back; chunked reads one work span per chunk, and a close before the last chunk
 //   fails with "Connection Closed Gracefully."; without Content-Length it reads until the server
-//   closes; a Content-Length of 0 reads nothing. A Content-Length, chunk size or body above
+//   closes; a Content-Length of 0 reads nothing. Chunked framing wins over a Content-Length
+//   given beside it. A Content-Length, chunk size or body above
 //   2147483647 bytes, or one that is not a number, fails.
 // - Events: work begin (count announced for the span, 0 when none), work (running count within
 //   the span), work end; only while a 2xx body is read, on the calling thread.
@@ -86,6 +87,7 @@ private:
     bool ReadHead();
     std::size_t Fill(std::size_t limit, int timeoutMs);
     void ReadBody(Target& target, bool events, int timeoutMs);
+    void ReadChunked(Target& target, bool events, int timeoutMs);
     void ReadSpan(Target& target, std::int64_t length, bool events, bool closeIsError, int timeoutMs);
     void ReadUntilClose(Target& target, bool events, int timeoutMs);
     std::string ReadErrorBody();
