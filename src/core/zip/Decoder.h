@@ -31,7 +31,7 @@ public:
 };
 
 // Decoded output. Write returns false when the block could not be taken; the decoder then stops
-// with WriteFailed. A sink may also refuse output past a limit (see LimitedSink).
+// with WriteFailed.
 class ByteSink {
 public:
     virtual ~ByteSink() = default;
