@@ -120,7 +120,8 @@ TEST(HttpClient, FailuresCarryTheirExactMessages) {
         {"proxy auth", {"HTTP/1.1 407 Proxy Authentication Required\r\nContent-Length: 0\r\n\r\n"},
          "HTTP/1.1 407 Proxy Authentication Required", 407},
         {"status line kept as received", {"HTTP/1.0 500  Internal  Error \r\n\r\n"}, "HTTP/1.0 500  Internal  Error ", 500},
-        {"other 1xx", {"HTTP/1.1 102 Processing\r\n\r\n"}, "HTTP/1.1 102 Processing", 102},
+        // An interim answer is skipped; the close that follows leaves no final answer.
+        {"interim then close", {"HTTP/1.1 102 Processing\r\n\r\n"}, "Connection Closed Gracefully.", 0},
         {"no number", {"HTTP/1.1 OK\r\n\r\n"}, "HTTP/1.1 OK", -1},
         {"long status line", {"HTTP/1.1 200 " + longLine + "\r\n\r\n"}, "Max line length exceeded.", 0},
         {"long header", {"HTTP/1.1 200 OK\r\nX: " + longLine + "\r\nContent-Length: 0\r\n\r\n"}, "Max line length exceeded.", 0},
@@ -172,17 +173,32 @@ TEST(HttpClient, LinesMayHold16384BytesBeforeTheirLineFeed) {
     }
 }
 
-TEST(HttpClient, AHeaderBlockHasAtMost4096Lines) {
+TEST(HttpClient, HeaderBlocksAndInterimAnswersAreBounded) {
     std::string fields;
-    for (int i = 0; i < 4095; ++i) fields += "X: 1\r\n";
+    for (int i = 0; i < 99; ++i) fields += "X: 1\r\n";
+    std::string wide;  // five lines of 15,000 bytes: 75 KB, each line within the line limit
+    for (int i = 0; i < 5; ++i) wide += "W: " + std::string(15000, 'w') + "\r\n";
+    std::string interims;
+    for (int i = 0; i < 32; ++i) interims += "HTTP/1.1 100 Continue\r\n\r\n";
     struct Case {
         std::string head;
         const char* error;
+        const char* body;
     } cases[] = {
-        {"HTTP/1.1 200 OK\r\n" + fields + "Content-Length: 2\r\n\r\nok", ""},
-        {"HTTP/1.1 200 OK\r\n" + fields + "X: 1\r\nContent-Length: 2\r\n\r\nok", "Too many header lines."},
+        {"HTTP/1.1 200 OK\r\n" + fields + "Content-Length: 2\r\n\r\nok", "", "ok"},
+        {"HTTP/1.1 200 OK\r\n" + fields + "X: 1\r\nContent-Length: 2\r\n\r\nok", "Too many header lines.", ""},
+        {"HTTP/1.1 200 OK\r\n" + wide + "Content-Length: 2\r\n\r\nok", "Header block too large.", ""},
+        // An early hint before the final answer is skipped like 100 Continue.
+        {"HTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", "", "ok"},
+        {interims + "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", "", "ok"},
+        {interims + "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+         "Too many interim answers.", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(GetOnce({c.head}).error, c.error);
+    for (const Case& c : cases) {
+        const Result r = GetOnce({c.head});
+        EXPECT_EQ(r.error, c.error) << c.head.substr(0, 60);
+        EXPECT_EQ(r.target.bytes, c.body) << c.head.substr(0, 60);
+    }
 }
 
 TEST(HttpClient, AddressesThatCannotBeRequestedFailBeforeConnecting) {

@@ -160,20 +160,26 @@ bool HttpClient::ReadLine(std::string& line, int timeoutMs) {
 }
 
 bool HttpClient::ReadHead() {
-    do {
+    // Interim answers (100 Continue, 103 Early Hints...) are skipped; only so many of them, so that
+    // a server cannot keep the client from its final answer for ever.
+    for (int interim = 0;; ++interim) {
+        if (interim > kMaxInterimAnswers) throw HttpError("Too many interim answers.");
         std::string line;
         if (!ReadLine(line, readTimeout_)) return false;
         statusLine_ = line;
         status_ = StatusCode(statusLine_);
         headers_.clear();
+        std::size_t blockBytes = 0;
         // A close while the header block is read ends the block.
         while (ReadLine(line, readTimeout_) && !line.empty()) {
             // An endless header block would grow without bound.
             if (headers_.size() == kMaxHeaderLines) throw HttpError("Too many header lines.");
+            blockBytes += line.size() + 2;
+            if (blockBytes > kMaxHeaderBlock) throw HttpError("Header block too large.");
             AddHeaderLine(headers_, line);
         }
-    } while (status_ == 100);
-    return true;
+        if (status_ < 100 || status_ > 199 || status_ == 101) return true;
+    }
 }
 
 void HttpClient::ReadBody(Target& target, bool events, int timeoutMs) {

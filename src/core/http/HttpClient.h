@@ -5,7 +5,8 @@
 // - The request: "GET target HTTP/1.1", then Content-Type, Host, Accept, User-Agent and, when
 //   stored cookies match, Cookie (see BuildRequest). Through a proxy the target is the absolute
 //   form with the port written out.
-// - Status 100 is skipped. 2xx reads the body (204 has none). A "Location" field or a 3xx other
+// - Interim answers (1xx but 101) are skipped, 32 at most; a header block holds at most 100
+//   lines and 64 KiB. 2xx reads the body (204 has none). A "Location" field or a 3xx other
 //   than 304 is not followed; it, 304, 401, 407 and every other status raise ProtocolError with
 //   the status line exactly as received, after the answer's text has been read (each read then
 //   waits at most 2000 ms).
@@ -45,7 +46,9 @@ public:
     static constexpr std::size_t kReceiveBuffer = 32768;
     static constexpr std::size_t kMaxLine = 16384;
     static constexpr int kErrorBodyTimeoutMs = 2000;
-    static constexpr std::size_t kMaxHeaderLines = 4096;  // per header block
+    static constexpr std::size_t kMaxHeaderLines = 100;       // per header block
+    static constexpr std::size_t kMaxHeaderBlock = 65536;     // bytes per header block
+    static constexpr int kMaxInterimAnswers = 32;             // 1xx answers before the final one
 
     explicit HttpClient(std::unique_ptr<Transport> transport);
     ~HttpClient();
