@@ -65,6 +65,9 @@ run() {
 median() { sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 declare -A speed peak
+report=$(cd "$(dirname "$0")/../.." && pwd)/build/bench/download.tsv
+mkdir -p "$(dirname "$report")"
+: > "$report"
 for size in 16 256; do
   url="http://127.0.0.1:$port/f$size"
   for program in "${programs[@]}"; do : > "$work/$program-$size.t"; : > "$work/$program-$size.m"; done
@@ -83,6 +86,13 @@ for size in 16 256; do
       "$(echo "${peak[$program-$size]}" | awk '{ print $1 / 1024 }')"
   done
   ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "n/a" }'; }
+  # One row a tool for the report: time ratio to curl (below 1.0: faster than curl).
+  for program in "${programs[@]}"; do
+    printf '%s\t%s\t%s\t%s\t%s\t%s\n' "download $size MiB" "$program" \
+      "$(awk -v s="$size" -v v="${speed[$program-$size]}" 'BEGIN { if (v > 0) printf "%.3f", s / v; else print "-" }')" \
+      "${speed[$program-$size]}" "$(ratio "${speed[curl-$size]}" "${speed[$program-$size]}")" \
+      "${peak[$program-$size]}" >> "$report"
+  done
   echo "  ratio klu-get/curl $(ratio "${speed[klu-get-$size]}" "${speed[curl-$size]}")," \
        "klu-get/wget $(ratio "${speed[klu-get-$size]}" "${speed[wget-$size]}")"
   if [ -n "$wine_started" ]; then
