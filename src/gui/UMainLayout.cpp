@@ -146,7 +146,9 @@ void TFMain::CreatePages() {
     Make("BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 454, kFooterTop + 10, 92, 31, finish, ids::FBOk, normal);
     MakePicture(ids::BitmapBrsLeft, 5, 5, 115, 48, finish, ids::FBRSImageLeft);
     MakePicture(ids::BitmapVltLeft, 5, 5, 115, 48, finish, ids::FVLTImageLeft);
-    MakeLabel("FLabelTop", SS_LEFT, 150 + 10, 15, 385, 32, finish, ids::FLabelTop, heading, onWhite);
+    // Empty until a result arrives: a failed uninstall keeps the heading it has (the worker writes
+    // one only on success), and a design placeholder is no heading to show.
+    MakeLabel("", SS_LEFT, 150 + 10, 15, 385, 32, finish, ids::FLabelTop, heading, onWhite);
     MakeLabel("FLabelMessage", SS_LEFT | WS_CLIPSIBLINGS, 150 + 10, 49, 385, 230, finish, ids::FLabelMessage,
               normal, onWhite);
     // The two check boxes share one place inside the message's area and lie above it.
