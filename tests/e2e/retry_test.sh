@@ -10,10 +10,10 @@ e2e_start
 EFolder=123 BInstall=124 PanelFinish=102 FLabelTop=131 FLabelMessage=132 FBOk=130
 folder=$E2E_C/e2e/locked
 
-# lock NAME: a.txt of the install folder held until release NAME appears.
+# lock NAME [FILE]: a file (a.txt of C:\e2e\locked) held until release NAME appears.
 lock() {
   rm -f "$E2E_WORK/ready-$1" "$E2E_WORK/release-$1"
-  ( timeout 200 wine "$E2E_BUILD/worker_child_locker.exe" 'C:\e2e\locked\a.txt' \
+  ( timeout 200 wine "$E2E_BUILD/worker_child_locker.exe" "${2:-C:\e2e\locked\a.txt}" \
       "Z:${E2E_WORK//\//\\}\\ready-$1" "Z:${E2E_WORK//\//\\}\\release-$1" >/dev/null 2>&1 ) &
   E2E_PIDS+=($!)
   for _ in $(seq 300); do [ -e "$E2E_WORK/ready-$1" ] && return 0; sleep 0.1; done
@@ -60,5 +60,20 @@ for how in cancel close; do
   check "$how: status" "1" "$(program_status 60)"
   check "$how: the old file stays" "old" "$(tr -d '\r\n' <"$folder/a.txt")"
 done
+
+# --- 3. A hidden run asks too: the dialog shows over the hidden window; Cancel fails the run
+# with its failure box.
+reset_install
+proposed=$E2E_C/Program\ Files/Veltrona/Pluvion
+mkdir -p "$proposed"; printf 'old' >"$proposed/a.txt"
+lock hidden 'C:\Program Files\Veltrona\Pluvion\a.txt'
+run_program /HIDE /URL "$E2E_URL/pkg/nobatch.zip"
+check "hidden run: the retry dialog lists the file" "a.txt (C:\Program Files\Veltrona\Pluvion)" \
+  "$(ask retry-list 60000 | sed 's/.*] //')"
+shot retry-3-hidden-run
+drive retry-answer cancel 5000 >/dev/null
+check_has "hidden run: the failure box" "Unable to copy one or more files." "$(ask box-answer 1 30000)"
+check "hidden run: status" "1" "$(program_status 60)"
+release hidden
 
 e2e_finish
