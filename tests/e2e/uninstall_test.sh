@@ -145,7 +145,22 @@ check "status after the failed finishing action" "0" "$(program_status 60)"
 check "the application was not started" "no" "$(exists "$app/started.txt")"
 rm -f "$menu"
 
-# --- 4. The restart box ticked. (Wine answers the restart request with success and restarts
+# --- 4. The silent update that the application starts: "/HIDE /KILL pid" ends the running
+# application, replaces its files, starts it again and ends by itself.
+install_hidden "update"
+( timeout 200 wine "$app/Pluvion.exe" >/dev/null 2>&1 ) &
+running=$!
+E2E_PIDS+=($running)
+for _ in $(seq 100); do [ "$(wc -l <"$app/started.txt")" -ge 2 ] && break; sleep 0.1; done
+pid=$(tail -1 "$app/started.txt" | awk '{print $2}')
+run_program /HIDE /KILL "$pid" /URL "$package"
+check "silent update status" "0" "$(program_status 120)"
+sleep 1
+check "the running application was ended" "ended" "$(kill -0 "$running" 2>/dev/null && echo running || echo ended)"
+check "the updated application was started again" "3" "$(wc -l <"$app/started.txt" | tr -d ' ')"
+wine taskkill /F /IM Pluvion.exe >/dev/null 2>&1
+
+# --- 5. The restart box ticked. (Wine answers the restart request with success and restarts
 # nothing on the host; it ends the prefix's own programs.)
 boot=$(uptime -s)
 install_hidden "restart"
