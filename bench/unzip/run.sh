@@ -29,7 +29,7 @@ fi
 stop_wine() { [ $wine_up = 1 ] && "$root/tests/wine/winebench" stop >/dev/null 2>&1; }
 trap stop_wine EXIT
 
-timeout 3600 python3 - "$work" "$mb" "$runs" "$native_tool" "$win32_tool" "$wine_up" "$root/tests/wine/wine-run" <<'PY'
+KLU_BENCH_REPORT_DIR=$root/build/bench timeout 3600 python3 - "$work" "$mb" "$runs" "$native_tool" "$win32_tool" "$wine_up" "$root/tests/wine/wine-run" <<'PY'
 import os, random, shutil, statistics, subprocess, sys, time
 
 work, mb, runs, native, win32, wine_up, wine_run = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), *sys.argv[4:]
@@ -38,6 +38,9 @@ tree = os.path.join(work, "tree-%d" % mb)
 zip6 = os.path.join(work, "package-%d-zip6.zip" % mb)
 zip64 = os.path.join(work, "package-%d-deflate64.zip" % mb)
 out = os.path.join(work, "out")
+report = os.path.join(os.environ.get("KLU_BENCH_REPORT_DIR", "build/bench"), "unzip.tsv")
+os.makedirs(os.path.dirname(report), exist_ok=True)
+open(report, "w").close()
 
 def make_tree():
     rnd = random.Random(2026)
@@ -140,5 +143,14 @@ for label, archive in (("zip -6", zip6), ("Deflate64 (7z)", zip64)):
         print("  ratio klu-unzip.exe (Wine) / unzip:   %.2f" % (med["klu-unzip.exe (Wine)"] / med["unzip"]))
     peak = peak_memory_kib(archive) if os.path.exists("/usr/bin/time") else None
     print("  klu-unzip peak resident memory:       %s" % ("%.1f MiB" % (peak / 1024.0) if peak else "n/a (no /usr/bin/time)"))
+    # Rows for the report: time ratio to the fastest of unzip, 7z and bsdtar.
+    mib = os.path.getsize(archive) / 1048576.0
+    with open(report, "a") as f:
+        for name, _ in entries:
+            if name not in med:
+                continue
+            f.write("%s\t%s\t%.3f\t%.1f\t%.2f\t%s\n" % (
+                "unzip " + label, name, med[name], mib / med[name], med[name] / med[fastest],
+                str(peak) if name == "klu-unzip" and peak else "-"))
 shutil.rmtree(out, ignore_errors=True)
 PY
