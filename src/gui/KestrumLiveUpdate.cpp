@@ -29,7 +29,20 @@ int RunWindow(HINSTANCE instance) {
 }
 }  // namespace
 
+namespace {
+// DLLs come from the system folder only, never from the program's folder or the current one, so
+// that a DLL planted beside a downloaded installer is not loaded. Older systems lack the call.
+void RestrictDllSearch() {
+    using SetDirectories = BOOL(WINAPI*)(DWORD);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    FARPROC proc = kernel != nullptr ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    if (proc != nullptr) reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(proc))(0x00000800);
+    SetDllDirectoryA("");  // the current folder leaves the search order as well
+}
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    RestrictDllSearch();
     unsigned long savedAttributes = 0;
     try {
         savedAttributes = platform::EnablePrivilege(kShutdownPrivilege, kPrivilegeEnabled);
