@@ -128,7 +128,7 @@ TEST(ZipExtractor, SelectionByFileSpecification) {
     const std::string archive = BuildArchive({Entry::Stored("README", "r"), Entry::Stored("a.txt", "a"),
                                               Entry::Stored("lib/b.dll", "b"), Entry::Stored("lib/c.txt", "c")});
     struct Case {
-        std::vector<std::string> spec;
+        std::vector<std::string> patterns;
         bool recurse;
         std::vector<std::string> expected;
     };
@@ -142,12 +142,12 @@ TEST(ZipExtractor, SelectionByFileSpecification) {
     for (const Case& c : cases) {
         Extraction run;
         run.extractor.ClearFileSpec();
-        for (const std::string& p : c.spec) run.extractor.AddFileSpec(p);
+        for (const std::string& p : c.patterns) run.extractor.AddFileSpec(p);
         run.extractor.recurseFolders = c.recurse;
         run.On(archive);
         std::vector<std::string> expected;
         for (const std::string& e : c.expected) expected.push_back(kFolder + "\\" + e);
-        EXPECT_EQ(run.Begun(), expected) << (c.spec.empty() ? "" : c.spec[0]);
+        EXPECT_EQ(run.Begun(), expected) << (c.patterns.empty() ? "" : c.patterns[0]);
     }
 }
 
