@@ -76,6 +76,11 @@ bool KeyExists(RootKey root, const std::string& path);
 bool DeleteKey(RootKey root, const std::string& path);
 
 // ---- Files and folders ------------------------------------------------------------------------
+// The path as the file functions hand it to the system: runs of backslashes after the first two
+// characters made one (the run's paths join the temporary folder, which ends in a backslash, with
+// "\" + name; a doubled separator is valid but makes every call resolve the path the slow way).
+// A leading "\\" of a share or device path stays.
+std::string NativePath(const std::string& path);
 std::string WindowsDirectory();
 std::string TempDirectory();  // as the system reports it, with its trailing backslash
 bool CreateDir(const std::string& path);

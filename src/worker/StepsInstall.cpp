@@ -78,17 +78,24 @@ bool TThreadLiveUpdate::CopyNewFiles() {
     TStringParam copied("", ";");
     std::vector<std::string> failed;
     const std::size_t prefix = WorkFolder().size();
+    std::string lastFolder;  // the destination folder known to exist, asked for once per folder
     for (;;) {
         failed.clear();
+        lastFolder.clear();
         for (int i = settings_.ExtractedFiles.Count() - 1; i >= 0; --i) {
             const std::string entry = settings_.ExtractedFiles[i];
             // The remainder begins with a backslash: sub\b.dll lands in the install folder's sub.
             const std::string destination =
                 settings_.InstallFolder + (entry.size() > prefix ? entry.substr(prefix) : std::string());
-            if (!platform::DirectoryExists(settings_.InstallFolder)) platform::ForceDirectories(settings_.InstallFolder);
-            // The destination's own folder too, so that a package with subfolders installs at once.
+            // The install folder, and the destination's own folder too, so that a package with
+            // subfolders installs at once.
             const std::string folder = FolderOf(destination);
-            if (!folder.empty() && !platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+            if (folder != lastFolder) {
+                if (!platform::DirectoryExists(settings_.InstallFolder))
+                    platform::ForceDirectories(settings_.InstallFolder);
+                if (!folder.empty() && !platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
+                lastFolder = folder;
+            }
             if (CopyOneFile(entry, destination)) {
                 copied.Add(destination);
                 settings_.ExtractedFiles.Delete(i);

@@ -71,10 +71,25 @@ int TThreadLiveUpdate::DownloadWatchDelta() {
 
 void TThreadLiveUpdate::SetOverall(int position, int maximum) {
     overall_.Set(position, maximum);
-    view_.SetProgress(ProgressBar::Overall, overall_.Position(), overall_.Maximum());
+    ShowBar(ProgressBar::Overall, overall_, shownOverall_);
 }
 
 void TThreadLiveUpdate::SetPending(int position, int maximum) {
     pending_.Set(position, maximum);
-    view_.SetProgress(ProgressBar::Pending, pending_.Position(), pending_.Maximum());
+    ShowBar(ProgressBar::Pending, pending_, shownPending_);
+}
+
+// Every change reaches the model at once; the window sees a new maximum, the ends of the bar and
+// steps of at least half a percent. A call to the window's thread per received block or per file
+// would cost more than the work it reports.
+void TThreadLiveUpdate::ShowBar(ProgressBar bar, const ProgressModel& model, ShownBar& shown) {
+    const int position = model.Position();
+    const int maximum = model.Maximum();
+    if (position == shown.position && maximum == shown.maximum) return;
+    const long long moved = position > shown.position ? position - shown.position : shown.position - position;
+    const bool worthShowing =
+        maximum != shown.maximum || position == 0 || position == maximum || moved * 200 >= maximum;
+    if (!worthShowing) return;
+    shown = ShownBar{position, maximum};
+    view_.SetProgress(bar, position, maximum);
 }

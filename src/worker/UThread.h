@@ -119,6 +119,13 @@ private:
     // KiB of the files that the uninstall list names and that exist.
     std::uint32_t InstalledSizeKiB() const;
 
+    // What the window was last given for one bar.
+    struct ShownBar {
+        int position = -1;
+        int maximum = -1;
+    };
+    void ShowBar(ProgressBar bar, const ProgressModel& model, ShownBar& shown);
+
     // Progress changes: the model first, then the window.
     void SetOverall(int position, int maximum);
     void StepOverall() { SetOverall(overall_.Position() + 1, overall_.Maximum()); }
@@ -131,6 +138,8 @@ private:
     WorkerView& view_;
     ProgressModel overall_{5};  // the layout gives the overall bar a maximum of 5
     ProgressModel pending_{100};
+    ShownBar shownOverall_;
+    ShownBar shownPending_;
     std::unique_ptr<http::HttpClient> httpClient_;
     std::unique_ptr<zip::ZipExtractor> extractor_;
     std::string pendingMessage_;

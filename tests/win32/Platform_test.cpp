@@ -159,6 +159,28 @@ TEST_F(ScratchFolder, CurrentFolderAndShortNames) {
     EXPECT_EQ(platform::ShortPathName(dir + "\\missing"), dir + "\\missing");
 }
 
+TEST(Platform, NativePathsHoldSingleSeparatorsButKeepShares) {
+    struct Case {
+        const char* path;
+        const char* native;
+    } cases[] = {
+        {"C:\\users\\Temp\\\\{GUID}\\a.txt", "C:\\users\\Temp\\{GUID}\\a.txt"},
+        {"C:\\dir\\\\\\file.dat", "C:\\dir\\file.dat"},
+        {"\\\\server\\share\\\\x", "\\\\server\\share\\x"},
+        {"\\\\?\\C:\\x", "\\\\?\\C:\\x"},
+        {"C:\\plain\\path", "C:\\plain\\path"},
+        {"", ""},
+        {"\\", "\\"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(platform::NativePath(c.path), c.native) << c.path;
+    // The file functions accept the joined form of the run's paths.
+    const std::string doubled = platform::TempDirectory() + "\\klu-native-" + platform::NewGuidText() + ".txt";
+    std::ofstream(platform::NativePath(doubled)) << "x";
+    EXPECT_TRUE(platform::FileExists(doubled));
+    EXPECT_TRUE(platform::RemoveFile(doubled));
+    EXPECT_FALSE(platform::FileExists(doubled));
+}
+
 TEST(Platform, FoldersGuidsAndVersion) {
     const std::string windows = platform::WindowsDirectory();
     ASSERT_GE(windows.size(), 3u);

@@ -232,6 +232,16 @@ bool DeleteKey(RootKey root, const std::string& path) {
 
 // ---- Files and folders ------------------------------------------------------------------------
 
+std::string NativePath(const std::string& path) {
+    if (path.find("\\\\", 2) == std::string::npos) return path;
+    std::string out = path.substr(0, 2);
+    for (std::size_t i = 2; i < path.size(); ++i) {
+        if (path[i] == '\\' && out.back() == '\\' && out.size() >= 2) continue;
+        out += path[i];
+    }
+    return out;
+}
+
 std::string WindowsDirectory() {
     char buf[MAX_PATH + 1] = {};
     const UINT n = GetWindowsDirectoryA(buf, MAX_PATH);
@@ -244,10 +254,10 @@ std::string TempDirectory() {
     return n > 0 && n <= MAX_PATH + 1 ? std::string(buf, n) : std::string();
 }
 
-bool CreateDir(const std::string& path) { return CreateDirectoryA(path.c_str(), nullptr) != 0; }
+bool CreateDir(const std::string& path) { return CreateDirectoryA(NativePath(path).c_str(), nullptr) != 0; }
 
 bool DirectoryExists(const std::string& path) {
-    const DWORD attr = GetFileAttributesA(path.c_str());
+    const DWORD attr = GetFileAttributesA(NativePath(path).c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -266,28 +276,28 @@ bool ForceDirectories(const std::string& path) {
 }
 
 bool FileExists(const std::string& path) {
-    const DWORD attr = GetFileAttributesA(path.c_str());
+    const DWORD attr = GetFileAttributesA(NativePath(path).c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 bool FileSize(const std::string& path, std::uint64_t& size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    if (!GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data)) return false;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
 }
 
 bool SetAttributesNormal(const std::string& path) {
-    return SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
+    return SetFileAttributesA(NativePath(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
 
 bool RemoveFile(const std::string& path) {
     SetAttributesNormal(path);
-    return DeleteFileA(path.c_str()) != 0;
+    return DeleteFileA(NativePath(path).c_str()) != 0;
 }
 
-bool RemoveDir(const std::string& path) { return RemoveDirectoryA(path.c_str()) != 0; }
+bool RemoveDir(const std::string& path) { return RemoveDirectoryA(NativePath(path).c_str()) != 0; }
 
 bool RemoveFolderTree(const std::string& path) {
     if (path.empty()) return false;
@@ -313,10 +323,12 @@ bool RemoveFolderTree(const std::string& path) {
     return RemoveDir(path);
 }
 
-bool MoveFileTo(const std::string& from, const std::string& to) { return MoveFileA(from.c_str(), to.c_str()) != 0; }
+bool MoveFileTo(const std::string& from, const std::string& to) {
+    return MoveFileA(NativePath(from).c_str(), NativePath(to).c_str()) != 0;
+}
 
 bool CopyFileOverwrite(const std::string& from, const std::string& to) {
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
+    return CopyFileA(NativePath(from).c_str(), NativePath(to).c_str(), FALSE) != 0;
 }
 
 std::string ShortPathName(const std::string& path) {

@@ -1,6 +1,8 @@
 // The extractor's file output on Windows, through the ANSI ("A") file functions.
 #include <windows.h>
 
+#include "platform/Platform.h"
+
 #include "zip/OutputFolder.h"
 
 namespace zip {
@@ -75,17 +77,23 @@ bool MakeFolder(const std::string& p) {
 class Win32Folder : public OutputFolder {
 public:
     bool CreateFolderPath(const std::string& path) override {
-        std::string p = path;
+        std::string p = platform::NativePath(path);
         while (p.size() > 3 && p.back() == '\\') p.pop_back();
-        return MakeFolder(p);
+        // Entries of one folder usually follow each other: the folder made for the previous one
+        // is not asked for again (each question is a round trip to the system).
+        if (!lastFolder_.empty() && p == lastFolder_) return true;
+        if (!MakeFolder(p)) return false;
+        lastFolder_ = p;
+        return true;
     }
 
     bool FileExists(const std::string& path) override {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
+        const DWORD attributes = GetFileAttributesA(platform::NativePath(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
-    std::unique_ptr<OutputFile> CreateOutputFile(const std::string& path) override {
+    std::unique_ptr<OutputFile> CreateOutputFile(const std::string& given) override {
+        const std::string path = platform::NativePath(given);
         // A read-only file would refuse to be replaced: make it normal first.
         SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
         const HANDLE h =
@@ -98,8 +106,11 @@ public:
         DWORD attributes = dosAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
                                             FILE_ATTRIBUTE_ARCHIVE);
         if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-        return SetFileAttributesA(path.c_str(), attributes) != FALSE;
+        return SetFileAttributesA(platform::NativePath(path).c_str(), attributes) != FALSE;
     }
+
+private:
+    std::string lastFolder_;
 };
 
 }  // namespace
