@@ -7,7 +7,31 @@
 
 namespace platform {
 
+namespace {
+using QueryOption = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD);
+
+// WinINet from the system folder only, loaded when first asked (never at program start, when a
+// DLL planted beside the program would be found first). Kept loaded for the process's life.
+QueryOption LoadQueryOption() {
+    static QueryOption query = [] {
+        HMODULE module = LoadLibraryExA("wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (module == nullptr) {
+            char folder[MAX_PATH + 1] = {};
+            const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+            if (length > 0 && length < MAX_PATH)
+                module = LoadLibraryExA((std::string(folder, length) + "\\wininet.dll").c_str(), nullptr,
+                                        LOAD_WITH_ALTERED_SEARCH_PATH);
+        }
+        FARPROC proc = module != nullptr ? GetProcAddress(module, "InternetQueryOptionA") : nullptr;
+        return reinterpret_cast<QueryOption>(reinterpret_cast<void*>(proc));
+    }();
+    return query;
+}
+}  // namespace
+
 bool QueryInternetProxy(unsigned long& accessType, std::string& proxyList) {
+    const QueryOption queryOption = LoadQueryOption();
+    if (queryOption == nullptr) return false;
     // Asked without an Internet handle: the global setting, into 4096 bytes. The answer is an
     // INTERNET_PROXY_INFO record whose texts live in the same buffer; an
     // answer that does not fit makes the query fail.
@@ -16,7 +40,7 @@ bool QueryInternetProxy(unsigned long& accessType, std::string& proxyList) {
         unsigned char bytes[4096];
     } buffer;
     DWORD size = sizeof buffer;
-    if (!InternetQueryOptionA(nullptr, INTERNET_OPTION_PROXY, &buffer, &size)) return false;
+    if (!queryOption(nullptr, INTERNET_OPTION_PROXY, &buffer, &size)) return false;
     accessType = buffer.info.dwAccessType;
     const char* list = reinterpret_cast<const char*>(buffer.info.lpszProxy);
     proxyList = list ? list : "";
