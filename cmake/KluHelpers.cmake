@@ -43,5 +43,6 @@ function(klu_add_fuzzer name)
            COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
                    sh -c "mkdir -p '${work}' && exec \"$0\" -max_total_time=${KLU_FUZZ_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${work}' ${seeds}"
                    $<TARGET_FILE:${name}>)
-  set_tests_properties(fuzz_${name} PROPERTIES TIMEOUT 300 LABELS fuzz)
+  math(EXPR fuzz_timeout "${KLU_FUZZ_SECONDS} + 120")
+  set_tests_properties(fuzz_${name} PROPERTIES TIMEOUT ${fuzz_timeout} LABELS fuzz)
 endfunction()
