@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "worker/UThread.h"
+#include "worker/WorkerPaths.h"
 
 namespace {
 
@@ -15,10 +16,6 @@ const char* const kPendingDeletePrefix = "KestrumLU_DEL_";
 const char* const kApplicationDataFiles[] = {"\\ad.gif", "\\ad.xml", "\\id.xml", "\\obs.xml", "\\reg.xml",
                                              "\\PluvionApp.log"};
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 }  // namespace
 
@@ -36,12 +33,12 @@ bool TThreadLiveUpdate::DeleteTempFiles() {
     if (settings_.ExtractedFiles.Count() == 0) return true;
     // From the last entry to the first, removing each folder once it has been left (which only
     // succeeds when it is empty).
-    std::string current = FolderOf(settings_.ExtractedFiles[settings_.ExtractedFiles.Count() - 1]);
+    std::string current = worker::FolderOf(settings_.ExtractedFiles[settings_.ExtractedFiles.Count() - 1]);
     for (int i = settings_.ExtractedFiles.Count() - 1; i >= 0; --i) {
         const std::string& file = settings_.ExtractedFiles[i];
-        if (FolderOf(file) != current) platform::RemoveDir(current);
+        if (worker::FolderOf(file) != current) platform::RemoveDir(current);
         platform::RemoveFile(file);
-        current = FolderOf(file);
+        current = worker::FolderOf(file);
         StepPending();
     }
     platform::RemoveDir(current);
@@ -134,7 +131,7 @@ void TThreadLiveUpdate::CreateShortcuts(bool createDesktop) {
     const std::string target = settings_.InstallFolder + "\\" + ApplicationExeName;
     link.SetArguments("");
     link.SetPath(target);
-    link.SetWorkingDirectory(FolderOf(target));
+    link.SetWorkingDirectory(worker::FolderOf(target));
     {
         // Quoted, so that a planted "C:\Program.exe" cannot stand in for a path with blanks.
         platform::RegKey run;

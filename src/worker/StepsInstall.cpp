@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "worker/UThread.h"
+#include "worker/WorkerPaths.h"
 
 namespace {
 
@@ -26,12 +27,6 @@ unsigned long ParseProcessId(const std::string& text) {
     }
     if (negative) value = ~value + 1;
     return static_cast<unsigned long>(value & 0xFFFFFFFFu);
-}
-
-// Everything before the last backslash.
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 }  // namespace
@@ -89,7 +84,7 @@ bool TThreadLiveUpdate::CopyNewFiles() {
                 settings_.InstallFolder + (entry.size() > prefix ? entry.substr(prefix) : std::string());
             // The install folder, and the destination's own folder too, so that a package with
             // subfolders installs at once.
-            const std::string folder = FolderOf(destination);
+            const std::string folder = worker::FolderOf(destination);
             if (folder != lastFolder) {
                 if (!platform::DirectoryExists(settings_.InstallFolder))
                     platform::ForceDirectories(settings_.InstallFolder);

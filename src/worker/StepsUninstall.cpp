@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "worker/UThread.h"
+#include "worker/WorkerPaths.h"
 
 namespace {
 
@@ -11,10 +12,6 @@ const char* const kRunOnceKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\
 const char* const kUninstallEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char* const kPendingDeletePrefix = "KestrumLU_DEL_";
 
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.find_last_of('\\');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
 
 // A whole decimal integer (an optional sign, then digits only).
 bool ParseInteger(const std::string& text, long long& value) {
@@ -95,10 +92,10 @@ bool TThreadLiveUpdate::UninstallFiles() {
         SetPending(0, files.Count());
         for (int i = 0; i < files.Count(); ++i) {
             if (platform::RemoveFile(files[i])) {
-                std::string folder = FolderOf(files[i]);
+                std::string folder = worker::FolderOf(files[i]);
                 platform::RemoveDir(folder);  // only when it became empty
                 while (IsInside(folder, installFolder)) {
-                    folder = FolderOf(folder);
+                    folder = worker::FolderOf(folder);
                     if (!platform::RemoveDir(folder)) break;
                 }
             } else {
