@@ -28,6 +28,7 @@ bool TThreadLiveUpdate::ExtractPackage() {
     extractor_->AddFileSpec("*.*");
     extractor_->SetExtractFolder(WorkFolder());
     extractor_->Extract();
+    if (!extractor_->Refusal().empty()) ++failedEntries_;  // a bomb, or a cut archive
 
     if (failedEntries_ > 0) {
         // Nothing of a damaged package may reach the install folder: what was unpacked goes, so

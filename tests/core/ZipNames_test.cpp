@@ -97,8 +97,8 @@ TEST(ZipNames, SafePathsAreCleanedAndEscapesRefused) {
     const Case cases[] = {
         {"a.txt", true, "a.txt"},
         {"docs\\readme.txt", true, "docs\\readme.txt"},
-        {".\\a\\.\\b.txt", true, "a\\b.txt"},
-        {"a\\\\b.txt", true, "a\\b.txt"},
+        {".\\a\\.\\b.txt", false, ""},  // "." parts and empty parts: one file, many names
+        {"a\\\\b.txt", false, ""},
         {"a..b.txt", true, "a..b.txt"},
         {"console.txt", true, "console.txt"},
         {"com10.txt", true, "com10.txt"},
@@ -107,6 +107,8 @@ TEST(ZipNames, SafePathsAreCleanedAndEscapesRefused) {
         {"a\\..", false, ""},
         {"...\\x", false, ""},
         {". .\\x", false, ""},
+        {"a.\\x", false, ""},   // Windows drops a trailing dot or blank
+        {"x\\a ", false, ""},
         {"\\srv\\share\\x", false, ""},  // what is left of a UNC name
         {"D:\\x", false, ""},            // a second drive
         {"a\\C:x", false, ""},

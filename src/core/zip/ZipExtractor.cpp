@@ -113,9 +113,43 @@ std::string FolderOf(const std::string& path) {
     return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
+// Letter case folded as the file system folds it for the ANSI code page 1252: ASCII, the Latin-1
+// letters and the few letters of 0x80-0x9F.
+std::string FoldCase(std::string name) {
+    for (char& c : name) {
+        const auto b = static_cast<unsigned char>(c);
+        if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
+            c = static_cast<char>(b + 0x20);
+        } else if (b == 0x8A || b == 0x8C || b == 0x8E) {
+            c = static_cast<char>(b + 0x10);  // S, OE, Z with caron
+        } else if (b == 0x9F) {
+            c = static_cast<char>(0xFF);  // Y with diaeresis
+        }
+    }
+    return name;
+}
+
 std::string NameOf(const std::string& path) {
     const std::size_t cut = path.rfind('\\');
     return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Whether a local header tells the same as its central record: the same name bytes, method and
+// flags that change how the data is read, and the same CRC and sizes unless the local header
+// leaves them to a data descriptor (zeros there, or the same values).
+bool LocalHeaderAgrees(const EntryInfo& central, EntryInfo local, const std::uint8_t* variable,
+                       std::uint16_t nameLength, std::uint16_t extraLength) {
+    constexpr std::uint16_t kMeaningfulFlags = kFlagEncrypted | kFlagDataDescriptor | kFlagStrongEncryption | kFlagUtf8;
+    if (std::string(reinterpret_cast<const char*>(variable), nameLength) != central.rawName) return false;
+    if (local.method != central.method) return false;
+    if ((local.flags & kMeaningfulFlags) != (central.flags & kMeaningfulFlags)) return false;
+    ApplyLocalExtra(variable + nameLength, variable + nameLength + extraLength, local);
+    const bool same = local.crc == central.crc && local.compressedSize == central.compressedSize &&
+                      local.uncompressedSize == central.uncompressedSize;
+    if (local.flags & kFlagDataDescriptor) {
+        return same || (local.crc == 0 && local.compressedSize == 0 && local.uncompressedSize == 0);
+    }
+    return same;
 }
 
 }  // namespace
@@ -185,6 +219,9 @@ const char* EntryResultText(EntryResult result) {
         case EntryResult::CannotCreate: return "cannot create";
         case EntryResult::WriteFailed: return "cannot write";
         case EntryResult::Skipped: return "skipped";
+        case EntryResult::DuplicateName: return "duplicate name";
+        case EntryResult::PathTooLong: return "path too long";
+        case EntryResult::HeaderMismatch: return "local header differs";
     }
     return "unknown";
 }
@@ -225,85 +262,125 @@ int ZipExtractor::Extract(ArchiveInput& archive) {
     extracted_ = 0;
     usedDirectory_ = false;
     readAsZip_ = false;
-    DirectoryEnd end;
-    std::uint64_t shift = 0;
-    std::uint64_t total = 0;
-    if (ReadDirectoryEnd(archive, end, shift) && CheckDirectory(archive, end, shift, total)) {
+    refusal_.clear();
+    seenNames_.clear();
+    for (const std::uint64_t recordStart : EndRecordCandidates(archive)) {
+        DirectoryEnd end;
+        std::uint64_t shift = 0;
+        std::uint64_t total = 0;
+        if (!ReadDirectoryEnd(archive, recordStart, end, shift)) continue;
+        const DirectoryCheck check = CheckDirectory(archive, end, shift, total);
+        if (check == DirectoryCheck::Unusable) continue;
         usedDirectory_ = true;
         readAsZip_ = true;
+        if (check == DirectoryCheck::Overlapping) {
+            // Entries sharing bytes expand one stream many times over: nothing is extracted, and
+            // the local headers are not walked either, since they would lead to the same bytes.
+            refusal_ = "overlapping entries";
+            return 0;
+        }
         ExtractFromDirectory(archive, end, shift, total);
-    } else {
-        ExtractByWalking(archive);
+        return extracted_;
     }
+    ExtractByWalking(archive);
     return extracted_;
 }
 
-bool ZipExtractor::ReadDirectoryEnd(ArchiveInput& archive, DirectoryEnd& end, std::uint64_t& shift) {
+std::vector<std::uint64_t> ZipExtractor::EndRecordCandidates(ArchiveInput& archive) {
+    std::vector<std::uint64_t> exact, others;
     const std::uint64_t size = archive.Size();
-    if (size < kEndOfDirectorySize) return false;
+    if (size < kEndOfDirectorySize) return exact;
     const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTailSearch));
     const std::uint64_t tailStart = size - tailSize;
     std::vector<std::uint8_t> tail(tailSize);
-    if (!ReadExactly(archive, tailStart, tail.data(), tailSize)) return false;
-
-    // The last end record whose comment fits the file; scanning backwards finds it first.
+    if (!ReadExactly(archive, tailStart, tail.data(), tailSize)) return exact;
     for (std::size_t i = tailSize - kEndOfDirectorySize + 1; i-- > 0;) {
         if (Get32(&tail[i]) != kEndOfDirectorySig) continue;
         const std::size_t commentLength = Get16(&tail[i + 20]);
         if (i + kEndOfDirectorySize + commentLength > tailSize) continue;
-        if (!ParseEndOfDirectory(&tail[i], tail.data() + tailSize, end)) continue;
-        std::uint64_t recordStart = tailStart + i;
-        // A Zip64 locator right before the end record points to the Zip64 end record.
-        std::uint64_t zip64Offset = 0;
-        std::uint8_t locator[kZip64LocatorSize];
-        if (recordStart >= kZip64LocatorSize &&
-            ReadExactly(archive, recordStart - kZip64LocatorSize, locator, sizeof locator) &&
-            ParseZip64Locator(locator, locator + sizeof locator, zip64Offset)) {
-            std::uint8_t record[kZip64EndSize];
-            const std::uint64_t locatorStart = recordStart - kZip64LocatorSize;
-            if (zip64Offset + kZip64EndSize <= locatorStart &&
-                ReadExactly(archive, zip64Offset, record, sizeof record) &&
-                ParseZip64End(record, record + sizeof record, end)) {
-                recordStart = zip64Offset;
-            } else {
-                return false;
-            }
-        }
-        // Data before the archive (a self-extracting stub) shifts every offset by the same amount.
-        if (end.directoryOffset > recordStart || end.directorySize > recordStart - end.directoryOffset) return false;
-        shift = recordStart - (end.directoryOffset + end.directorySize);
-        return true;
+        // A signature inside another record's comment rarely reaches the end of the file exactly.
+        (i + kEndOfDirectorySize + commentLength == tailSize ? exact : others).push_back(tailStart + i);
     }
-    return false;
+    exact.insert(exact.end(), others.begin(), others.end());
+    return exact;
 }
 
-bool ZipExtractor::CheckDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
-                                  std::uint64_t& total) {
+bool ZipExtractor::ReadDirectoryEnd(ArchiveInput& archive, std::uint64_t recordStart, DirectoryEnd& end,
+                                    std::uint64_t& shift) {
+    std::uint8_t fixed[kEndOfDirectorySize];
+    if (!ReadExactly(archive, recordStart, fixed, sizeof fixed) || !ParseEndOfDirectory(fixed, fixed + sizeof fixed, end)) {
+        return false;
+    }
+    // A Zip64 locator right before the end record points to the Zip64 end record.
+    std::uint64_t zip64Offset = 0;
+    std::uint8_t locator[kZip64LocatorSize];
+    if (recordStart >= kZip64LocatorSize &&
+        ReadExactly(archive, recordStart - kZip64LocatorSize, locator, sizeof locator) &&
+        ParseZip64Locator(locator, locator + sizeof locator, zip64Offset)) {
+        std::uint8_t record[kZip64EndSize];
+        const std::uint64_t locatorStart = recordStart - kZip64LocatorSize;
+        if (zip64Offset <= locatorStart && locatorStart - zip64Offset >= kZip64EndSize &&
+            ReadExactly(archive, zip64Offset, record, sizeof record) &&
+            ParseZip64End(record, record + sizeof record, end)) {
+            recordStart = zip64Offset;
+        } else {
+            return false;
+        }
+    }
+    // Data before the archive (a self-extracting stub) shifts every offset by the same amount.
+    if (end.directoryOffset > recordStart || end.directorySize > recordStart - end.directoryOffset) return false;
+    shift = recordStart - (end.directoryOffset + end.directorySize);
+    return true;
+}
+
+ZipExtractor::DirectoryCheck ZipExtractor::CheckDirectory(ArchiveInput& archive, const DirectoryEnd& end,
+                                                          std::uint64_t shift, std::uint64_t& total) {
     // Every record must parse and point inside the archive, or the directory is not used at all.
+    // Nothing is sized from the end record's count: the records themselves are counted.
     const std::uint64_t size = archive.Size();
     std::uint64_t pos = end.directoryOffset + shift;
     const std::uint64_t stop = pos + end.directorySize;
     std::vector<std::uint8_t> record;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;  // each entry's header and data
     std::uint64_t count = 0;
     total = 0;
     while (pos < stop) {
         std::uint8_t fixed[kCentralHeaderSize];
-        if (stop - pos < kCentralHeaderSize || !ReadExactly(archive, pos, fixed, sizeof fixed)) return false;
-        if (Get32(fixed) != kCentralHeaderSig) return false;
+        if (stop - pos < kCentralHeaderSize || !ReadExactly(archive, pos, fixed, sizeof fixed)) {
+            return DirectoryCheck::Unusable;
+        }
+        if (Get32(fixed) != kCentralHeaderSig) return DirectoryCheck::Unusable;
         const std::size_t length = kCentralHeaderSize + Get16(fixed + 28) + Get16(fixed + 30) + Get16(fixed + 32);
-        if (stop - pos < length) return false;
+        if (stop - pos < length) return DirectoryCheck::Unusable;
         record.resize(length);
-        if (!ReadExactly(archive, pos, record.data(), length)) return false;
+        if (!ReadExactly(archive, pos, record.data(), length)) return DirectoryCheck::Unusable;
         EntryInfo entry;
         std::size_t recordSize = 0;
-        if (!ParseCentralHeader(record.data(), record.data() + length, entry, recordSize)) return false;
-        if (entry.localHeaderOffset > size || size - entry.localHeaderOffset < shift) return false;
+        if (!ParseCentralHeader(record.data(), record.data() + length, entry, recordSize)) {
+            return DirectoryCheck::Unusable;
+        }
+        if (entry.localHeaderOffset > size || size - entry.localHeaderOffset < shift) return DirectoryCheck::Unusable;
         total += std::min(entry.compressedSize, size);
+        const std::uint64_t headerOffset = entry.localHeaderOffset + shift;
+        std::uint8_t local[kLocalHeaderSize];
+        EntryInfo localInfo;
+        std::uint16_t nameLength = 0, extraLength = 0;
+        if (ReadExactly(archive, headerOffset, local, sizeof local) &&
+            ParseLocalHeader(local, local + sizeof local, localInfo, nameLength, extraLength)) {
+            const std::uint64_t dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
+            const std::uint64_t dataEnd = dataOffset + std::min(entry.compressedSize, size);
+            extents.emplace_back(headerOffset, std::min(dataEnd, size));
+        }
         pos += recordSize;
         ++count;
     }
     // The end record's count is only 16 bits wide without Zip64; the records themselves decide.
-    return count > 0 || end.entryCount == 0;
+    if (count == 0 && end.entryCount != 0) return DirectoryCheck::Unusable;
+    std::sort(extents.begin(), extents.end());
+    for (std::size_t i = 1; i < extents.size(); ++i) {
+        if (extents[i].first < extents[i - 1].second) return DirectoryCheck::Overlapping;
+    }
+    return DirectoryCheck::Usable;
 }
 
 void ZipExtractor::ExtractFromDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
@@ -313,7 +390,7 @@ void ZipExtractor::ExtractFromDirectory(ArchiveInput& archive, const DirectoryEn
     progress.total = total;
     std::uint64_t pos = end.directoryOffset + shift;
     const std::uint64_t stop = pos + end.directorySize;
-    std::vector<std::uint8_t> record;
+    std::vector<std::uint8_t> record, variable;
     int number = 0;
     while (pos < stop) {
         std::uint8_t fixed[kCentralHeaderSize];
@@ -335,12 +412,18 @@ void ZipExtractor::ExtractFromDirectory(ArchiveInput& archive, const DirectoryEn
         EntryInfo localInfo;
         std::uint16_t nameLength = 0, extraLength = 0;
         std::uint64_t dataOffset = kUnlimited;
+        EntryResult headerProblem = EntryResult::Ok;
         if (ReadExactly(archive, headerOffset, local, sizeof local) &&
             ParseLocalHeader(local, local + sizeof local, localInfo, nameLength, extraLength)) {
             dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
+            variable.resize(nameLength + extraLength);
+            if (!ReadExactly(archive, headerOffset + kLocalHeaderSize, variable.data(), variable.size()) ||
+                !LocalHeaderAgrees(entry, localInfo, variable.data(), nameLength, extraLength)) {
+                headerProblem = EntryResult::HeaderMismatch;
+            }
         }
         std::uint64_t next = 0;
-        ProcessEntry(archive, entry, number++, dataOffset, true, progress, next);
+        ProcessEntry(archive, entry, number++, dataOffset, true, progress, next, headerProblem);
         progress.doneBefore += std::min(entry.compressedSize, archive.Size());
     }
     if (progress.lastArchive >= 0 && progress.lastArchive < 100 && number > 0) progress.Raise(progress.lastFile, 100);
@@ -381,11 +464,20 @@ void ZipExtractor::ExtractByWalking(ArchiveInput& archive) {
         if (next <= pos || next > size) break;
         pos = next;
     }
+    if (readAsZip_) {
+        // A whole archive goes on after its last entry with its directory (or at least its end
+        // record); anything else means it was cut or damaged there.
+        std::uint8_t signature[4];
+        const bool ended = ReadExactly(archive, pos, signature, sizeof signature) &&
+                           (Get32(signature) == kCentralHeaderSig || Get32(signature) == kEndOfDirectorySig ||
+                            Get32(signature) == kZip64EndSig);
+        if (!ended) refusal_ = "archive ends early";
+    }
     if (progress.lastArchive >= 0 && progress.lastArchive < 100 && number > 0) progress.Raise(progress.lastFile, 100);
 }
 
 bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int number, std::uint64_t dataOffset,
-                                bool sizesKnown, Progress& progress, std::uint64_t& next) {
+                                bool sizesKnown, Progress& progress, std::uint64_t& next, EntryResult headerProblem) {
     // Where the next local header starts, for the walk, when this entry's data is not decoded.
     auto passOver = [&]() {
         if (sizesKnown) {
@@ -405,10 +497,14 @@ bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int num
     }
     std::replace(name.begin(), name.end(), '/', '\\');
 
-    if (name.empty() || name.back() == '\\') {
-        // A folder entry: never a file. It creates its folder only when asked to.
+    if (name.size() > 1 && name.back() == '\\') {
+        // A folder entry: never a file. It creates its folder only when asked to; one whose name
+        // leads outside is refused like a file.
+        const std::string relative = StripDriveAndRoot(name.substr(0, name.size() - 1));
         std::string cleaned;
-        if (createStoredFolders && useStoredFolders && output_ && SafeRelativePath(StripDriveAndRoot(name), cleaned)) {
+        if (!SafeRelativePath(relative, cleaned)) {
+            Raise(EntryResult::UnsafeName, JoinPath(extractFolder_, relative));
+        } else if (createStoredFolders && useStoredFolders && output_) {
             output_->CreateFolderPath(JoinPath(extractFolder_, cleaned));
         }
         return passOver();
@@ -423,6 +519,15 @@ bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int num
     }
     if (!useStoredFolders) cleaned = NameOf(cleaned);
     const std::string path = JoinPath(extractFolder_, cleaned);
+    if (path.size() > kMaxPath || FolderOf(path).size() > kMaxFolder) {
+        // Never cut: a shortened path would name another file.
+        Raise(EntryResult::PathTooLong, path);
+        return passOver();
+    }
+    if (!seenNames_.insert(FoldCase(cleaned)).second) {
+        Raise(EntryResult::DuplicateName, path);
+        return passOver();
+    }
 
     bool extract = true;
     if (onFileBegin) onFileBegin(path, number, extract);
@@ -437,6 +542,10 @@ bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int num
     if (dataOffset == kUnlimited) {
         Raise(EntryResult::CorruptData, path);  // the local header is missing or damaged
         return true;
+    }
+    if (headerProblem != EntryResult::Ok) {
+        Raise(headerProblem, path);
+        return passOver();
     }
     if (!output_) {
         Raise(EntryResult::CannotCreate, path);

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,13 @@ enum class EntryResult {
     CannotCreate,       // the output file could not be created
     WriteFailed,        // writing the file failed
     Skipped,            // the file-begin handler cleared the extract flag, or an existing file was kept
+    DuplicateName,      // an earlier entry already named this file (letter case folded): no file
+    PathTooLong,        // the output path is longer than the system allows: no file-begin event, no file
+    HeaderMismatch,     // the local header disagrees with the central record: no file
 };
 
 // "ok", "bad CRC", "unsupported method", "encrypted", "corrupt data", "unsafe name", "cannot
-// create", "cannot write", "skipped".
+// create", "cannot write", "skipped", "duplicate name", "path too long", "local header differs".
 const char* EntryResultText(EntryResult result);
 
 enum class OverwriteMode { Overwrite, Skip };
@@ -95,19 +99,34 @@ public:
     // Whether the last Extract could read the archive as ZIP at all (a directory, or at least one
     // local header). False for a missing file, an empty file or anything else.
     bool ReadAsZip() const { return readAsZip_; }
+    // Why the last Extract found the whole archive unsound, or empty when it did not:
+    //   "overlapping entries": two entries share bytes, as zip bombs do; nothing was extracted.
+    //   "archive ends early": walking the local headers ended on neither a directory nor an end
+    //   record, so the archive was cut or damaged there; what came before was extracted.
+    const std::string& Refusal() const { return refusal_; }
+
+    // The longest output path (and folder) the system accepts; longer ones fail as path too long.
+    static constexpr std::size_t kMaxPath = 259;
+    static constexpr std::size_t kMaxFolder = 247;
 
 private:
     struct Progress;
-    bool ReadDirectoryEnd(ArchiveInput& archive, DirectoryEnd& end, std::uint64_t& shift);
-    bool CheckDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift, std::uint64_t& total);
+    enum class DirectoryCheck { Usable, Unusable, Overlapping };
+    // The end records found in the archive's tail, best first: those whose comment reaches the
+    // end of the file exactly, then the others, each group from the end backwards.
+    std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive);
+    bool ReadDirectoryEnd(ArchiveInput& archive, std::uint64_t recordStart, DirectoryEnd& end, std::uint64_t& shift);
+    DirectoryCheck CheckDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
+                                  std::uint64_t& total);
     void ExtractFromDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
                               std::uint64_t total);
     void ExtractByWalking(ArchiveInput& archive);
     // One entry whose header has been read. dataOffset is where its data starts; sizesKnown is
     // false for a local header with a data descriptor (sizes follow the data). Sets next to the
     // offset after the entry's data (and descriptor); false when that cannot be known.
+    // headerProblem, when not Ok, fails the entry once its name has passed the checks.
     bool ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int number, std::uint64_t dataOffset, bool sizesKnown,
-                      Progress& progress, std::uint64_t& next);
+                      Progress& progress, std::uint64_t& next, EntryResult headerProblem = EntryResult::Ok);
     bool Selected(const std::string& name) const;
     void Raise(EntryResult result, const std::string& path);
 
@@ -117,6 +136,8 @@ private:
     std::unique_ptr<OutputFolder> output_;
     bool usedDirectory_ = false;
     bool readAsZip_ = false;
+    std::string refusal_;
+    std::set<std::string> seenNames_;  // letter case folded
     int extracted_ = 0;
 };
 

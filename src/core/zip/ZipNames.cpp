@@ -104,6 +104,8 @@ bool IsDeviceName(const std::string& part) {
 
 bool SafePart(const std::string& part) {
     if (part.find_first_not_of(". ") == std::string::npos) return false;  // "..", "...", ". ."
+    // Windows drops a trailing dot or blank, so "a." would write "a".
+    if (part.back() == '.' || part.back() == ' ') return false;
     for (unsigned char c : part) {
         if (c < 0x20 || std::strchr("<>:\"|?*", c) != nullptr) return false;
     }
@@ -202,8 +204,8 @@ bool SafeRelativePath(const std::string& path, std::string& cleaned) {
         if (end == std::string::npos) end = path.size();
         const std::string part = path.substr(start, end - start);
         start = end + 1;
-        if (part.empty() || part == ".") continue;
-        if (!SafePart(part)) return false;
+        // An empty or "." part means nothing on its own and makes one file answer to many names.
+        if (part.empty() || part == "." || !SafePart(part)) return false;
         if (!cleaned.empty()) cleaned += '\\';
         cleaned += part;
     }

@@ -26,9 +26,10 @@ bool MatchesFileSpec(const std::string& name, const std::string& pattern);
 // (2), or else one leading backslash.
 std::string StripDriveAndRoot(const std::string& name);
 
-// Checks a relative entry path (backslashes) and returns it cleaned of empty and "." parts.
-// Refused (false): a path that still begins with a backslash (a UNC or rooted form), a ".." part
-// or any part made only of dots and spaces, a colon anywhere (a second drive, a stream name),
+// Checks a relative entry path (backslashes) and returns it as it is when safe.
+// Refused (false): a path that still begins with a backslash (a UNC or rooted form), an empty or
+// "." part, a ".." part
+// or any part made only of dots and spaces or ending in one, a colon anywhere (a second drive, a stream name),
 // control characters or any of < > " | ? *, and device names (CON, PRN, AUX, NUL, COM1-9,
 // LPT1-9, CONIN$, CONOUT$, with or without an extension). An empty result is refused too.
 bool SafeRelativePath(const std::string& path, std::string& cleaned);

@@ -1,0 +1,54 @@
+// The hostile package table through the extractor alone: each row's verdict, and nothing
+// written outside the extract folder, past the path limit or for a refused entry.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "../hostile/HostileArchives.h"
+
+namespace {
+
+const std::string kFolder = "C:\\Temp\\W";
+
+bool LeavesAFile(zip::EntryResult r) {
+    return r == zip::EntryResult::Ok || r == zip::EntryResult::BadCrc || r == zip::EntryResult::CorruptData ||
+           r == zip::EntryResult::UnsupportedMethod;
+}
+
+TEST(ZipHostile, EveryRowGetsItsVerdictAndWritesOnlyInsideTheFolder) {
+    const std::vector<hostile::ArchiveCase> cases = hostile::ArchiveCases();
+    ASSERT_GT(cases.size(), 60u);
+    for (const hostile::ArchiveCase& c : cases) {
+        SCOPED_TRACE(c.label);
+        zip::ZipExtractor extractor;
+        auto* output = new ziptest::MemoryOutput;
+        extractor.SetOutput(std::unique_ptr<zip::OutputFolder>(output));
+        extractor.SetExtractFolder(kFolder);
+        std::vector<zip::EntryResult> results;
+        std::vector<std::string> begun;
+        extractor.onFileBegin = [&](const std::string& path, int, bool&) { begun.push_back(path); };
+        extractor.onEndOfFile = [&](const std::string&, zip::EntryResult r) { results.push_back(r); };
+        zip::MemoryArchive input(c.archive.data(), c.archive.size());
+        extractor.Extract(input);
+
+        EXPECT_EQ(results, c.results);
+        EXPECT_EQ(extractor.Refusal(), c.refusal);
+        const auto kept = static_cast<std::size_t>(std::count_if(results.begin(), results.end(), LeavesAFile));
+        EXPECT_EQ(output->files.size(), kept);
+        for (const auto& file : output->files) {
+            const std::string& path = file.first;
+            EXPECT_EQ(path.compare(0, kFolder.size() + 1, kFolder + "\\"), 0) << path;
+            EXPECT_EQ(path.find("\\..\\"), std::string::npos) << path;
+            EXPECT_EQ(path.find(':', 2), std::string::npos) << path;
+            EXPECT_LE(path.size(), zip::ZipExtractor::kMaxPath) << path;
+            EXPECT_NE(std::find(begun.begin(), begun.end(), path), begun.end()) << path;
+        }
+        // The installer fails a package with any failed entry or an unsound archive.
+        const bool failed = !c.refusal.empty() || std::any_of(results.begin(), results.end(), [](zip::EntryResult r) {
+            return r != zip::EntryResult::Ok && r != zip::EntryResult::Skipped;
+        });
+        EXPECT_EQ(failed, c.installFails);
+    }
+}
+
+}  // namespace

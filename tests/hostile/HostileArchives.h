@@ -1,0 +1,236 @@
+// Hostile packages, built field by field: the extractor's expected verdict for each. The same
+// table runs through the extractor alone (tests/core) and through the whole install chain under
+// Wine (tests/worker), where every row must end with the decompression step failing and nothing
+// changed outside the run's own work folder.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "../core/ZipTestSupport.h"
+#include "zip/ZipExtractor.h"
+
+namespace hostile {
+
+using ziptest::BuildArchive;
+using ziptest::Entry;
+using zip::EntryResult;
+
+struct ArchiveCase {
+    std::string label;
+    std::string archive;
+    std::vector<EntryResult> results;  // the end-of-file results, in order
+    std::string refusal;               // the whole archive's refusal, or empty
+    bool installFails = true;          // false: a defined, harmless result the installer accepts
+};
+
+inline void Patch16(std::string& s, std::size_t at, std::uint32_t v) {
+    s[at] = static_cast<char>(v & 0xFF);
+    s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+inline void Patch32(std::string& s, std::size_t at, std::uint32_t v) {
+    Patch16(s, at, v & 0xFFFF);
+    Patch16(s, at + 2, v >> 16);
+}
+
+// Offsets of the records in an archive made by BuildArchive (no comment, no prefix).
+inline std::size_t EndRecord(const std::string& a) { return a.size() - 22; }
+inline std::size_t DirectoryStart(const std::string& a) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(a.data()) + EndRecord(a);
+    return zip::Get32(p + 16);
+}
+// The n-th central record.
+inline std::size_t CentralRecord(const std::string& a, int n) {
+    std::size_t at = DirectoryStart(a);
+    for (int i = 0; i < n; ++i) {
+        const auto* p = reinterpret_cast<const std::uint8_t*>(a.data()) + at;
+        at += 46 + zip::Get16(p + 28) + zip::Get16(p + 30) + zip::Get16(p + 32);
+    }
+    return at;
+}
+
+// A name refused on its own beside a good file: the bad entry fails, the good one is written.
+inline ArchiveCase UnsafeName(const std::string& label, const std::string& name) {
+    return {label, BuildArchive({Entry::Stored(name, "x"), Entry::Stored("good.txt", "g")}),
+            {EntryResult::UnsafeName, EntryResult::Ok}, ""};
+}
+
+// A first entry "a.txt" whose local header is changed by patch; the central record stays.
+template <typename Patch>
+ArchiveCase LocalDiffers(const std::string& label, Patch patch) {
+    std::string a = BuildArchive({Entry::Stored("a.txt", "alpha"), Entry::Stored("good.txt", "g")});
+    patch(a);
+    return {label, a, {EntryResult::HeaderMismatch, EntryResult::Ok}, ""};
+}
+
+inline std::vector<ArchiveCase> ArchiveCases() {
+    std::vector<ArchiveCase> cases;
+    auto add = [&](ArchiveCase c) { cases.push_back(std::move(c)); };
+
+    // Names that leave the folder with "/" and "\" both separators, and empty parts.
+    for (const char* name : {"../x", "..\\x", "a/../../x", "a\\..\\..\\x", "./../x", "a//x", "./x", "."}) {
+        add(UnsafeName(std::string("leaving name ") + name, name));
+    }
+    add({"folder entry ../evil/", BuildArchive({Entry::Stored("../evil/", ""), Entry::Stored("good.txt", "g")}),
+         {EntryResult::UnsafeName, EntryResult::Ok}, ""});
+    add({"empty name", BuildArchive({Entry::Stored("", "x"), Entry::Stored("good.txt", "g")}),
+         {EntryResult::UnsafeName, EntryResult::Ok}, ""});
+    // Absolute and device forms that survive the drive removal.
+    for (const char* name : {"C:/x", "C:x", "C:\\/x", "\\\\host\\share\\x", "\\\\?\\C:\\x", "\\\\.\\x", "//host/share/x"}) {
+        // "C:/x" and "C:x" lose their drive and stay inside as "x": only what is left decides.
+        const std::string n = name;
+        if (n == "C:/x" || n == "C:x") {
+            add({"drive removed from " + n, BuildArchive({Entry::Stored(n, "x"), Entry::Stored("good.txt", "g")}),
+                 {EntryResult::Ok, EntryResult::Ok}, "", false});
+        } else {
+            add(UnsafeName("absolute name " + n, n));
+        }
+    }
+    // Names Windows gives another meaning.
+    for (const char* name : {"f.txt:s", "x::$DATA", "CON", "nul.txt", "COM1", "sub/CONIN$", "a.", "a ", "dir./x",
+                             "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "a\x01" "b", "a\x1f" "b"}) {
+        add(UnsafeName(std::string("reserved name ") + name, name));
+    }
+    // The same file twice once letter case is folded (in the OEM code page too: 0x90 and 0x82 are
+    // the capital and small e acute).
+    add({"duplicate in other case", BuildArchive({Entry::Stored("Dir/A.txt", "1"), Entry::Stored("dir/a.TXT", "2")}),
+         {EntryResult::Ok, EntryResult::DuplicateName}, ""});
+    add({"exact duplicate", BuildArchive({Entry::Stored("a.txt", "1"), Entry::Stored("a.txt", "2")}),
+         {EntryResult::Ok, EntryResult::DuplicateName}, ""});
+    add({"duplicate in other case, OEM letters",
+         BuildArchive({Entry::Stored("\x90t\x82.txt", "1"), Entry::Stored("\x82t\x82.txt", "2")}),
+         {EntryResult::Ok, EntryResult::DuplicateName}, ""});
+    // A joined path longer than the system allows.
+    add({"path too long", BuildArchive({Entry::Stored(std::string(120, 'd') + "/" + std::string(140, 'f'), "x"),
+                                        Entry::Stored("good.txt", "g")}),
+         {EntryResult::PathTooLong, EntryResult::Ok}, ""});
+
+    // Overlapping entries: the second local header lies inside the first entry's data, and a
+    // second central record that points at the first local header.
+    {
+        std::string a = BuildArchive({Entry::Stored("a.bin", std::string(64, 'a')), Entry::Stored("b.bin", "bbbb")});
+        const std::uint32_t grown = static_cast<std::uint32_t>(64 + 30 + 5 + 4);  // a's data, then all of b
+        Patch32(a, 18, grown);
+        Patch32(a, 22, grown);
+        Patch32(a, CentralRecord(a, 0) + 20, grown);
+        Patch32(a, CentralRecord(a, 0) + 24, grown);
+        add({"overlapping entries", a, {}, "overlapping entries"});
+        std::string same = BuildArchive({Entry::Stored("a.bin", "aaaa"), Entry::Stored("a.bin", "aaaa")});
+        Patch32(same, CentralRecord(same, 1) + 42, 0);
+        add({"two records, one local header", same, {}, "overlapping entries"});
+    }
+
+    // Lying sizes.
+    {
+        Entry stored = Entry::Stored("short.txt", "abcdef");
+        stored.usize = 3;  // the two sizes of a stored entry differ
+        stored.usizeGiven = true;
+        stored.crc = ziptest::Crc("abc");
+        stored.crcGiven = true;
+        add({"stored sizes differ", BuildArchive({stored, Entry::Stored("good.txt", "g")}),
+             {EntryResult::CorruptData, EntryResult::Ok}, ""});
+        // A deflate stream that goes on past the stored size: it stops there and fails.
+        ziptest::BitWriter w;
+        w.Bits(1, 1);
+        w.Bits(1, 2);
+        for (char c : std::string("abcdef")) w.Literal(static_cast<std::uint8_t>(c));
+        w.FixedSymbol(256);
+        add({"decodes past its size", BuildArchive({Entry::Deflated("long.txt", "abc", w.Finish()),
+                                                    Entry::Stored("good.txt", "g")}),
+             {EntryResult::CorruptData, EntryResult::Ok}, ""});
+        std::string past = BuildArchive({Entry::Stored("good.txt", "g"), Entry::Stored("end.txt", "end")});
+        const std::size_t second = CentralRecord(past, 1);
+        Patch32(past, second + 20, 0x7FFFFFF0);  // compressed size past the end of the archive
+        add({"compressed size past the end", past, {EntryResult::Ok, EntryResult::HeaderMismatch}, ""});
+        std::string bothPast = BuildArchive({Entry::Stored("good.txt", "g"), Entry::Stored("end.txt", "end")});
+        Patch32(bothPast, CentralRecord(bothPast, 1) + 20, 0x7FFFFFF0);
+        Patch32(bothPast, 31 + 8 + 18, 0x7FFFFFF0);  // the second local header says so too
+        add({"compressed size past the end, both headers", bothPast, {EntryResult::Ok, EntryResult::CorruptData}, ""});
+    }
+
+    // A lying central directory.
+    {
+        std::string count = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
+        Patch16(count, EndRecord(count) + 8, 0xFFFF);
+        Patch16(count, EndRecord(count) + 10, 0xFFFF);
+        add({"entry count far too large", count, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        std::string beyond = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
+        Patch32(beyond, EndRecord(beyond) + 16, 0x7FFFFF00);  // the directory beyond the end: the walk
+        add({"directory beyond the end", beyond, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        std::string wrap = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
+        Patch32(wrap, CentralRecord(wrap, 1) + 42, 0xFFFFFFF0);  // an offset that would wrap
+        add({"offset that wraps 32 bits", wrap, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        std::string sizeWrap = BuildArchive({Entry::Stored("a.txt", "a")});
+        Patch32(sizeWrap, EndRecord(sizeWrap) + 12, 0xFFFFFFFF);  // directory size that wraps
+        add({"directory size that wraps", sizeWrap, {EntryResult::Ok}, "", false});
+    }
+
+    // A local header that disagrees with its central record.
+    add(LocalDiffers("local name differs", [](std::string& a) { a[30] = 'b'; }));
+    add(LocalDiffers("local method differs", [](std::string& a) { Patch16(a, 8, 8); }));
+    add(LocalDiffers("local compressed size differs", [](std::string& a) { Patch32(a, 18, 4); }));
+    add(LocalDiffers("local size differs", [](std::string& a) { Patch32(a, 22, 4); }));
+    add(LocalDiffers("local CRC differs", [](std::string& a) { Patch32(a, 14, 0x12345678); }));
+    add(LocalDiffers("local flags differ", [](std::string& a) { Patch16(a, 6, 0x0001); }));
+
+    // Damaged framing.
+    {
+        const std::string good = BuildArchive({Entry::Stored("a.txt", "alpha"), Entry::Stored("b.txt", "bravo")});
+        add({"cut inside the second header", good.substr(0, 30 + 5 + 5 + 20), {EntryResult::Ok}, "archive ends early"});
+        add({"cut inside the second entry's data", good.substr(0, 30 + 5 + 5 + 30 + 5 + 2),
+             {EntryResult::Ok, EntryResult::CorruptData}, "archive ends early"});
+        std::string comment = good;
+        // An end record whose comment holds another end record pointing nowhere.
+        std::string fake;
+        ziptest::Put32(fake, 0x06054b50);
+        ziptest::Put16(fake, 0);
+        ziptest::Put16(fake, 0);
+        ziptest::Put16(fake, 1);
+        ziptest::Put16(fake, 1);
+        ziptest::Put32(fake, 46);
+        ziptest::Put32(fake, 3);
+        ziptest::Put16(fake, 0);
+        Patch16(comment, EndRecord(comment) + 20, static_cast<std::uint32_t>(fake.size()));
+        comment += fake;
+        add({"false end record in the comment", comment, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        add({"self-extractor prefix", std::string(4096, 'M') + good, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        Entry extra = Entry::Stored("x.txt", "x");
+        extra.extra = std::string("\x01\x00\xff\x00", 4) + "12345678";  // a Zip64 field claiming 255 bytes
+        add({"extra field past its header", BuildArchive({extra, Entry::Stored("good.txt", "g")}),
+             {EntryResult::Ok, EntryResult::Ok}, "", false});
+        add({"no directory, no end record", BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")}, false),
+             {EntryResult::Ok, EntryResult::Ok}, "archive ends early"});
+    }
+
+    // Encryption and Zip64 markers.
+    {
+        Entry traditional = Entry::Stored("secret.txt", "xxxxxxxxxxxxsecret");
+        traditional.flags = 0x0001;
+        Entry strong = Entry::Stored("strong.txt", "xxxxxxxxxxxxsecret");
+        strong.flags = 0x0041;
+        Entry aes = Entry::Deflated("aes.txt", "data", "0123456789", 99);
+        aes.flags = 0x0001;
+        Entry aesUnflagged = Entry::Deflated("aes2.txt", "data", "0123456789", 99);
+        add({"encrypted entries", BuildArchive({traditional, strong, aes, aesUnflagged}),
+             {EntryResult::Encrypted, EntryResult::Encrypted, EntryResult::Encrypted, EntryResult::UnsupportedMethod},
+             ""});
+        // Sizes at the Zip64 marker without a Zip64 field: taken as they stand, the first entry
+        // covers the second.
+        std::string marker = BuildArchive({Entry::Stored("big.bin", "data"), Entry::Stored("good.txt", "g")});
+        for (std::size_t at : {std::size_t{18}, std::size_t{22}}) Patch32(marker, at, 0xFFFFFFFF);
+        Patch32(marker, CentralRecord(marker, 0) + 20, 0xFFFFFFFF);
+        Patch32(marker, CentralRecord(marker, 0) + 24, 0xFFFFFFFF);
+        add({"Zip64 marker without its field", marker, {}, "overlapping entries"});
+        // A Zip64 field with sizes beyond 4 GiB: read in 64 bits, far past the end.
+        Entry big = Entry::Stored("big.bin", "data");
+        big.usize = 0xFFFFFFFF;
+        big.usizeGiven = true;
+        big.extra = std::string("\x01\x00\x08\x00", 4) + std::string("\x00\x00\x00\x00\x01\x00\x00\x00", 8);
+        add({"Zip64 size over 4 GiB", BuildArchive({big, Entry::Stored("good.txt", "g")}),
+             {EntryResult::CorruptData, EntryResult::Ok}, ""});
+    }
+    return cases;
+}
+
+}  // namespace hostile
