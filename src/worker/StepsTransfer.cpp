@@ -2,6 +2,8 @@
 #include <exception>
 
 #include "http/HttpClient.h"
+#include "http/HttpErrors.h"
+#include "http/Url.h"
 #include "platform/FileTarget.h"
 #include "platform/Proxy.h"
 #include "platform/SocketTransport.h"
@@ -36,6 +38,20 @@ bool TThreadLiveUpdate::DownloadPackage() {
     SetLabelPending(Lang().S_Download);
     StepOverall();
     settings_.ArchiveFileName = TLiveUpdate::GetUrlFileName(settings_.DownloadUrl);
+    try {
+        // The address is checked before anything is created: a blank or a control byte would
+        // end up in the request, and a backslash or a colon in the file name would lead the
+        // archive out of the temporary folder.
+        (void)http::SplitUrl(settings_.DownloadUrl);
+        const std::string& name = settings_.ArchiveFileName;
+        if (name.find_first_of("\\:") != std::string::npos || name == "." || name == "..") {
+            throw http::HttpError("Invalid file name in address");
+        }
+    } catch (const std::exception& e) {
+        settings_.ArchiveFileName.clear();  // nothing of this name may be deleted afterwards
+        ReportStatus(Lang().S_DownloadError + "\r\n" + e.what(), 0);
+        return false;
+    }
     const std::string target = ArchivePath();
     if (platform::FileExists(target) && !platform::RemoveFile(target) && platform::FileExists(target)) {
         downloading_.store(false);

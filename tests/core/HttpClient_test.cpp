@@ -140,6 +140,8 @@ TEST(HttpClient, FailuresCarryTheirExactMessages) {
          "Invalid chunk size.", 0},
         {"chunk size too large", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nabc"},
          "Chunk size is too large.", 0},
+        {"chunk longer than its size", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcdef\r\n0\r\n\r\n"},
+         "Chunk data does not match its size.", 0},
         {"length no number", {"HTTP/1.1 200 OK\r\nContent-Length: abc\r\n\r\nabc"}, "Invalid Content-Length.", 0},
         {"length negative", {"HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nabc"}, "Invalid Content-Length.", 0},
         {"length too large", {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\nabc"}, "Content-Length is too large.", 0},

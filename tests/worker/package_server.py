@@ -7,6 +7,8 @@ Builds its packages at start, writes its port to --port-file, and answers:
   /truncated/NAME            announces 1000 bytes, sends 600, closes
   /empty/NAME                200 with an empty body
   /stall/NAME                headers for 1000 bytes, 10 bytes, then silence for --stall seconds
+  /raw/NAME                  the file NAME as it stands (a whole answer: status line, header,
+                             body), then the connection closes
   /notice/ANYTHING           200 "ok"; the path is recorded
   /notices                   the recorded notice paths, one a line
 It stops by itself after --lifetime seconds.
@@ -107,6 +109,10 @@ class Handler(BaseHTTPRequestHandler):
             data = f.read()
         if kind == "pkg":
             return self.reply(200, data)
+        if kind == "raw":
+            self.send_raw(data)
+            self.close_connection = True
+            return
         if kind == "truncated":
             self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + data[:600])
             self.close_connection = True

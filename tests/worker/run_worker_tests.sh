@@ -11,4 +11,6 @@ trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
 for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
 if [ ! -s "$work/port" ]; then echo "package server did not start" >&2; exit 1; fi
 export KLU_TEST_PORT=$(cat "$work/port")
+# The tests put hostile packages and answers where the server finds them (Wine's Z: drive).
+export KLU_TEST_PACKAGES="Z:${work//\//\\}\\packages"
 timeout 600 "$here/../wine/wine-run" "$program" "$@"

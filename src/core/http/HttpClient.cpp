@@ -216,7 +216,9 @@ void HttpClient::ReadChunked(Target& target, bool events, int timeoutMs) {
         if (sizeStatus != LengthStatus::Valid) Fail(sizeStatus, "Invalid chunk size.", "Chunk size is too large.");
         if (size == 0) break;
         ReadSpan(target, size, events, true, timeoutMs);
-        if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);  // CR LF after the data
+        // CR LF after the data, and nothing else: more bytes mean the size lied.
+        if (!ReadLine(line, timeoutMs)) throw HttpError(kClosedGracefully);
+        if (!line.empty()) throw HttpError("Chunk data does not match its size.");
     }
     // The trailer section ends with an empty line; a close there loses nothing.
     while (ReadLine(line, timeoutMs) && !line.empty()) {
