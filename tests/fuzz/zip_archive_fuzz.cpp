@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "zip/ArchiveInput.h"
@@ -37,12 +38,22 @@ public:
     bool FileExists(const std::string&) override { return false; }
     std::unique_ptr<zip::OutputFile> CreateOutputFile(const std::string& path) override {
         CheckInside(path);
+        // Never a path over the limit, and never the same file twice in one archive.
+        if (path.size() > zip::ZipExtractor::kMaxPath) std::abort();
+        std::string folded = path;
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+        }
+        if (!created_.insert(folded).second) std::abort();
         return std::unique_ptr<zip::OutputFile>(new DiscardFile);
     }
     bool SetAttributes(const std::string& path, std::uint32_t) override {
         CheckInside(path);
         return true;
     }
+
+private:
+    std::set<std::string> created_;
 };
 
 }  // namespace
@@ -52,11 +63,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     extractor.SetOutput(std::unique_ptr<zip::OutputFolder>(new DiscardOutput));
     extractor.SetExtractFolder("C:\\W");
     extractor.createStoredFolders = true;
-    extractor.onFileBegin = [](const std::string& path, int, bool&) { CheckInside(path); };
+    int begun = 0;
+    extractor.onFileBegin = [&begun](const std::string& path, int, bool&) {
+        CheckInside(path);
+        ++begun;
+    };
     extractor.onProgress = [](int file, int archive) {
         if (file < 0 || file > 100 || archive < 0 || archive > 100) std::abort();
     };
     zip::MemoryArchive input(data, size);
     extractor.Extract(input);
+    // An archive refused whole has written nothing.
+    if (extractor.Refusal() == "overlapping entries" && begun != 0) std::abort();
     return 0;
 }
