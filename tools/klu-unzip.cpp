@@ -1,8 +1,8 @@
 // klu-unzip ARCHIVE FOLDER: extracts with the installer's settings (every file, every folder,
 // overwrite without asking, stored folders, stored dates and attributes).
 // Prints "file PATH" at each file begin and "ok PATH" or "fail PATH: REASON" per finished entry.
-// Exit 0: every selected entry written with a matching CRC; 1: an entry failed; 2: the archive
-// could not be read as ZIP.
+// Exit 0: every selected entry written with a matching CRC; 1: an entry failed, or the archive
+// was refused whole or found cut ("archive: REASON"); 2: the archive could not be read as ZIP.
 #include <cstdio>
 #include <string>
 
@@ -40,10 +40,15 @@ int main(int argc, char** argv) {
         std::printf("fail %s: %s\n", output.NativePath(path).c_str(), zip::EntryResultText(result));
     };
     extractor.Extract();
-    std::fflush(stdout);
     if (!extractor.ReadAsZip()) {
+        std::fflush(stdout);
         std::fprintf(stderr, "klu-unzip: %s: cannot be read as a ZIP archive\n", argv[1]);
         return 2;
     }
+    if (!extractor.Refusal().empty()) {
+        std::printf("archive: %s\n", extractor.Refusal().c_str());
+        failed = true;
+    }
+    std::fflush(stdout);
     return failed ? 1 : 0;
 }
