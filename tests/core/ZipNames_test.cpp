@@ -1,4 +1,4 @@
-// Entry names: code pages, the file specification, drive removal and the safety rules; CRC-32.
+// Entry names: code pages, the wildcard selection, drive removal and the safety rules; CRC-32.
 #include <gtest/gtest.h>
 
 #include <string>

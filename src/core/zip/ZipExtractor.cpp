@@ -341,9 +341,11 @@ ZipExtractor::DirectoryCheck ZipExtractor::CheckDirectory(ArchiveInput& archive,
     std::uint64_t pos = end.directoryOffset + shift;
     const std::uint64_t stop = pos + end.directorySize;
     std::vector<std::uint8_t> record;
+    std::vector<std::uint8_t> variable;
     std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;  // each entry's header and data
     std::uint64_t count = 0;
     total = 0;
+    localHeaders_.clear();
     while (pos < stop) {
         std::uint8_t fixed[kCentralHeaderSize];
         if (stop - pos < kCentralHeaderSize || !ReadExactly(archive, pos, fixed, sizeof fixed)) {
@@ -365,12 +367,17 @@ ZipExtractor::DirectoryCheck ZipExtractor::CheckDirectory(ArchiveInput& archive,
         std::uint8_t local[kLocalHeaderSize];
         EntryInfo localInfo;
         std::uint16_t nameLength = 0, extraLength = 0;
+        LocalHeader found{kUnlimited, false};
         if (ReadExactly(archive, headerOffset, local, sizeof local) &&
             ParseLocalHeader(local, local + sizeof local, localInfo, nameLength, extraLength)) {
-            const std::uint64_t dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
-            const std::uint64_t dataEnd = dataOffset + std::min(entry.compressedSize, size);
+            found.dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
+            const std::uint64_t dataEnd = found.dataOffset + std::min(entry.compressedSize, size);
             extents.emplace_back(headerOffset, std::min(dataEnd, size));
+            variable.resize(nameLength + extraLength);
+            found.differs = !ReadExactly(archive, headerOffset + kLocalHeaderSize, variable.data(), variable.size()) ||
+                            !LocalHeaderAgrees(entry, localInfo, variable.data(), nameLength, extraLength);
         }
+        localHeaders_.push_back(found);
         pos += recordSize;
         ++count;
     }
@@ -390,7 +397,7 @@ void ZipExtractor::ExtractFromDirectory(ArchiveInput& archive, const DirectoryEn
     progress.total = total;
     std::uint64_t pos = end.directoryOffset + shift;
     const std::uint64_t stop = pos + end.directorySize;
-    std::vector<std::uint8_t> record, variable;
+    std::vector<std::uint8_t> record;
     int number = 0;
     while (pos < stop) {
         std::uint8_t fixed[kCentralHeaderSize];
@@ -406,24 +413,12 @@ void ZipExtractor::ExtractFromDirectory(ArchiveInput& archive, const DirectoryEn
         pos += recordSize;
 
         // APPNOTE 4.3.7: the local header's name and extra lengths give where the data starts;
-        // sizes, CRC and flags come from the central record.
-        const std::uint64_t headerOffset = entry.localHeaderOffset + shift;
-        std::uint8_t local[kLocalHeaderSize];
-        EntryInfo localInfo;
-        std::uint16_t nameLength = 0, extraLength = 0;
-        std::uint64_t dataOffset = kUnlimited;
-        EntryResult headerProblem = EntryResult::Ok;
-        if (ReadExactly(archive, headerOffset, local, sizeof local) &&
-            ParseLocalHeader(local, local + sizeof local, localInfo, nameLength, extraLength)) {
-            dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
-            variable.resize(nameLength + extraLength);
-            if (!ReadExactly(archive, headerOffset + kLocalHeaderSize, variable.data(), variable.size()) ||
-                !LocalHeaderAgrees(entry, localInfo, variable.data(), nameLength, extraLength)) {
-                headerProblem = EntryResult::HeaderMismatch;
-            }
-        }
+        // sizes, CRC and flags come from the central record. The directory check read it.
+        const LocalHeader local = static_cast<std::size_t>(number) < localHeaders_.size()
+                                      ? localHeaders_[static_cast<std::size_t>(number)]
+                                      : LocalHeader{kUnlimited, false};
         std::uint64_t next = 0;
-        ProcessEntry(archive, entry, number++, dataOffset, true, progress, next, headerProblem);
+        ProcessEntry(archive, entry, number++, local.dataOffset, true, progress, next, local.differs);
         progress.doneBefore += std::min(entry.compressedSize, archive.Size());
     }
     if (progress.lastArchive >= 0 && progress.lastArchive < 100 && number > 0) progress.Raise(progress.lastFile, 100);
@@ -477,7 +472,7 @@ void ZipExtractor::ExtractByWalking(ArchiveInput& archive) {
 }
 
 bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int number, std::uint64_t dataOffset,
-                                bool sizesKnown, Progress& progress, std::uint64_t& next, EntryResult headerProblem) {
+                                bool sizesKnown, Progress& progress, std::uint64_t& next, bool localDiffers) {
     // Where the next local header starts, for the walk, when this entry's data is not decoded.
     auto passOver = [&]() {
         if (sizesKnown) {
@@ -543,8 +538,8 @@ bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int num
         Raise(EntryResult::CorruptData, path);  // the local header is missing or damaged
         return true;
     }
-    if (headerProblem != EntryResult::Ok) {
-        Raise(headerProblem, path);
+    if (localDiffers) {
+        Raise(EntryResult::HeaderMismatch, path);
         return passOver();
     }
     if (!output_) {

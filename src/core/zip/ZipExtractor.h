@@ -124,9 +124,9 @@ private:
     // One entry whose header has been read. dataOffset is where its data starts; sizesKnown is
     // false for a local header with a data descriptor (sizes follow the data). Sets next to the
     // offset after the entry's data (and descriptor); false when that cannot be known.
-    // headerProblem, when not Ok, fails the entry once its name has passed the checks.
+    // localDiffers fails the entry as HeaderMismatch once its name has passed the checks.
     bool ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int number, std::uint64_t dataOffset, bool sizesKnown,
-                      Progress& progress, std::uint64_t& next, EntryResult headerProblem = EntryResult::Ok);
+                      Progress& progress, std::uint64_t& next, bool localDiffers = false);
     bool Selected(const std::string& name) const;
     void Raise(EntryResult result, const std::string& path);
 
@@ -138,6 +138,13 @@ private:
     bool readAsZip_ = false;
     std::string refusal_;
     std::set<std::string> seenNames_;  // letter case folded
+    // What CheckDirectory learnt of each entry's local header, in directory order, so that the
+    // extraction does not read it again.
+    struct LocalHeader {
+        std::uint64_t dataOffset;  // where the data starts; the maximum when the header is unreadable
+        bool differs;              // it disagrees with its central record
+    };
+    std::vector<LocalHeader> localHeaders_;
     int extracted_ = 0;
 };
 

@@ -206,10 +206,9 @@ bool SafeRelativePath(const std::string& path, std::string& cleaned) {
         start = end + 1;
         // An empty or "." part means nothing on its own and makes one file answer to many names.
         if (part.empty() || part == "." || !SafePart(part)) return false;
-        if (!cleaned.empty()) cleaned += '\\';
-        cleaned += part;
     }
-    return !cleaned.empty();
+    cleaned = path;  // every part passed, so there is nothing to clean
+    return true;
 }
 
 std::string JoinPath(const std::string& left, const std::string& right) {

@@ -26,7 +26,7 @@ bool MatchesFileSpec(const std::string& name, const std::string& pattern);
 // (2), or else one leading backslash.
 std::string StripDriveAndRoot(const std::string& name);
 
-// Checks a relative entry path (backslashes) and returns it as it is when safe.
+// Checks a relative entry path (backslashes); when safe, cleaned receives it unchanged.
 // Refused (false): a path that still begins with a backslash (a UNC or rooted form), an empty or
 // "." part, a ".." part
 // or any part made only of dots and spaces or ending in one, a colon anywhere (a second drive, a stream name),
