@@ -55,7 +55,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InitCommonControlsEx(&controls);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder browser and shell links
     platform::SetApplicationTitle("");
-    if (RunWindow(instance) != 0) ExitCode = 1;
+    try {
+        if (RunWindow(instance) != 0) ExitCode = 1;
+    } catch (const std::exception& e) {
+        // The window's creation or its end raised: the run has failed, the process still ends
+        // with its own status.
+        ExitCode = 1;
+        MessageBoxA(nullptr, e.what(), nullptr, MB_OK | MB_ICONERROR);
+    } catch (...) {
+        ExitCode = 1;
+    }
     try {
         platform::EnablePrivilege(kShutdownPrivilege, savedAttributes);
     } catch (const std::exception&) {

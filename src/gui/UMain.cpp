@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "AllocationHook.h"
+
 #include "WindowRules.h"
 #include "gui/ControlIds.h"
 #include "gui/URetry.h"
@@ -170,11 +172,13 @@ void TFMain::StartHiddenRun() {
 // ---- The actions ------------------------------------------------------------------------------
 
 void TFMain::BChangeFolderClick() {
+    hooks::AllocationPoint("BChangeFolderClick");
     std::string folder;
     if (platform::BrowseForFolder(hwnd_, "Select Directory", folder)) SetText(ids::EFolder, folder);
 }
 
 void TFMain::BInstallClick() {
+    hooks::AllocationPoint("BInstallClick");
     char text[1024] = {};
     GetWindowTextA(Item(ids::EFolder), text, sizeof text);
     settings_->InstallFolder = window_rules::WithoutTrailingBackslashes(text);
@@ -191,6 +195,7 @@ void TFMain::BInstallClick() {
 }
 
 void TFMain::BUninstallClick() {
+    hooks::AllocationPoint("BUninstallClick");
     ShowItem(ids::PanelSetup, true);
     ShowItem(ids::PanelUninstall, false);
     worker_->Resume();
@@ -199,11 +204,13 @@ void TFMain::BUninstallClick() {
 void TFMain::BCancelClick() { PostMessageA(hwnd_, WM_CLOSE, 0, 0); }
 
 void TFMain::FBOkClick() {
+    hooks::AllocationPoint("FBOkClick");
     CloseAllowed = true;
     PostMessageA(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void TFMain::LabelUninstallClickhereClick() {
+    hooks::AllocationPoint("LabelUninstallClickhereClick");
     const std::string home = window_rules::BrandHomePage(language_->LanguageName);
     std::string target = home;
     try {
@@ -233,6 +240,7 @@ void TFMain::TimerMonitorThreadTimer() {
 
 void TFMain::TimerCheckDownloadTimer() {
     if (worker_->DownloadWatchDelta() != 0) return;
+    hooks::AllocationPoint("TimerCheckDownloadTimer");
     // The download has not advanced for a whole watch period.
     KillTimer(hwnd_, kTimerMonitorThread);
     // The watch has done its work: a second tick would suspend and report the same stall again.
@@ -245,6 +253,7 @@ void TFMain::TimerCheckDownloadTimer() {
 bool TFMain::FormCloseQuery() {
     if (CloseAllowed) return true;
     if (worker_->Finished()) return true;
+    hooks::AllocationPoint("FormCloseQuery");
     worker_->Suspend();
     if (platform::AskYesNo(hwnd_, language_->S_CloseApp)) {
         ExitCode = 1;
@@ -255,6 +264,7 @@ bool TFMain::FormCloseQuery() {
 }
 
 void TFMain::CloseAfterRun() {
+    hooks::AllocationPoint("CloseAfterRun");
     if (ExitCode != 0) {
         char text[4096] = {};
         GetWindowTextA(Item(ids::FLabelMessage), text, sizeof text);
@@ -272,6 +282,7 @@ void TFMain::FormDestroy() {
             if (restartTicked_) platform::RequestRestart();  // a failure is not reported
         } else {
             Guard([this] {
+                hooks::AllocationPoint("FormDestroy");
                 worker_->CreateShortcuts(createDesktopTicked_);
                 worker_->StartApplication();
             });
@@ -312,6 +323,7 @@ void TFMain::SetRestartVisible(bool visible) {
 
 void TFMain::ShowFinish(const std::string& message, int kind) {
     Invoke([&] {
+        hooks::AllocationPoint("ShowFinish");
         SetText(ids::FLabelMessage, message);
         if (!settings_->UninstallFlag)
             SetText(ids::FLabelTop, kind == kSuccessKind ? language_->S_Complete : language_->S_Fail);
@@ -324,6 +336,7 @@ void TFMain::ShowFinish(const std::string& message, int kind) {
 bool TFMain::AskRetry(const TFileXML& language, const std::vector<std::string>& files) {
     bool answer = false;
     Invoke([&] {
+        hooks::AllocationPoint("AskRetry");
         TFRetry dialog(language, hwnd_);
         answer = dialog.ShowFiles(files);
     });
@@ -335,15 +348,38 @@ void TFMain::Invoke(const std::function<void()>& call) {
         call();
         return;
     }
-    // A window that has gone runs nothing: the message then returns at once.
-    SendMessageA(hwnd_, kCallMessage, 0, reinterpret_cast<LPARAM>(&call));
+    // A window that has gone runs nothing: the message then returns at once. What the call
+    // raises on the window's thread is raised again here, on the worker's, whose frame reports it.
+    std::exception_ptr failure;
+    const std::function<void()> guarded = [&] {
+        try {
+            call();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    };
+    SendMessageA(hwnd_, kCallMessage, 0, reinterpret_cast<LPARAM>(&guarded));
+    if (failure) std::rethrow_exception(failure);
 }
 
-void TFMain::Guard(const std::function<void()>& action) {
+void TFMain::Guard(const std::function<void()>& action) noexcept {
     try {
         action();
     } catch (const std::exception& e) {
-        platform::ShowMessageBox(destroyed_ ? nullptr : hwnd_, e.what(), platform::BoxKind::Error);
+        ShowError(e.what());
+    } catch (...) {
+        ShowError(nullptr);
+    }
+}
+
+void TFMain::ShowError(const char* text) noexcept {
+    HWND owner = destroyed_ ? nullptr : hwnd_;
+    if (text == nullptr) text = language_ != nullptr ? language_->S_UnknownError.c_str() : "";
+    try {
+        platform::ShowMessageBox(owner, text, platform::BoxKind::Error);
+    } catch (...) {
+        // No memory for the application's box: the system's own, with the same text.
+        MessageBoxA(owner, text, nullptr, MB_OK | MB_ICONERROR);
     }
 }
 
@@ -428,28 +464,48 @@ LRESULT CALLBACK TFMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPAR
     }
     auto* self = reinterpret_cast<TFMain*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
-    return self->Handle(message, wParam, lParam);
+    // No exception may cross the system's frames: the actions have their own guard, and whatever
+    // else a message raises (painting, colours) is shown here.
+    try {
+        return self->Handle(message, wParam, lParam);
+    } catch (const std::exception& e) {
+        self->ShowError(e.what());
+    } catch (...) {
+        self->ShowError(nullptr);
+    }
+    return 0;
 }
 
 LRESULT CALLBACK TFMain::PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     auto* self = reinterpret_cast<TFMain*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (self == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+    try {
+        return self->HandlePage(hwnd, message, wParam, lParam);
+    } catch (const std::exception& e) {
+        self->ShowError(e.what());
+    } catch (...) {
+        self->ShowError(nullptr);
+    }
+    return 0;
+}
+
+LRESULT TFMain::HandlePage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_ERASEBKGND:
         return 1;  // WM_PAINT fills every band
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(hwnd, &paint);
-        for (const Band& band : self->bands_[hwnd]) {
+        for (const Band& band : bands_[hwnd]) {
             RECT area = band.area;
-            FillRect(dc, &area, self->BrushFor(band.colour));
+            FillRect(dc, &area, BrushFor(band.colour));
             if (band.edge != 0) DrawEdge(dc, &area, EDGE_ETCHED, band.edge);
         }
         EndPaint(hwnd, &paint);
         return 0;
     }
     case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == self->Item(ids::LabelUninstallClickhere)) {
+        if (reinterpret_cast<HWND>(wParam) == Item(ids::LabelUninstallClickhere)) {
             SetCursor(LoadCursor(nullptr, IDC_HAND));
             return TRUE;
         }
@@ -457,7 +513,7 @@ LRESULT CALLBACK TFMain::PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN:
-        return SendMessageA(self->hwnd_, message, wParam, lParam);
+        return SendMessageA(hwnd_, message, wParam, lParam);
     default:
         break;
     }

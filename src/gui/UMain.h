@@ -81,7 +81,10 @@ private:
     // Runs the call on the window's thread and returns when it has run.
     void Invoke(const std::function<void()>& call);
     // Runs a window action; an error it raises is shown in an error box and the program goes on.
-    void Guard(const std::function<void()>& action);
+    void Guard(const std::function<void()>& action) noexcept;
+    // The error box of the window's actions (null: an error that carries no text); never raises.
+    void ShowError(const char* text) noexcept;
+    LRESULT HandlePage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     int Scale(int pixels) const { return MulDiv(pixels, dpi_, 120); }
     HWND MakePage(int id, std::vector<Band> bands);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <exception>
+
 #include "RetryList.h"
 #include "UFileXML.h"
 #include "gui/ControlIds.h"
@@ -13,6 +15,7 @@ constexpr INT_PTR kCancelResult = 2;
 struct DialogState {
     const TFileXML* language;
     const std::vector<std::string>* files;
+    std::exception_ptr failure;  // what filling the dialog raised, raised again by ShowFiles
 };
 
 // Centred over the owner when it is visible, otherwise on the screen.
@@ -29,21 +32,31 @@ void CentreDialog(HWND dialog) {
                  area.top + (area.bottom - area.top - h) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
 }
 
+void FillDialog(HWND dialog, const DialogState& state) {
+    const TFileXML& lang = *state.language;
+    SetWindowTextA(dialog, lang.S_FRetryCaption.c_str());
+    SetDlgItemTextA(dialog, ids::LRetryMessage, lang.S_FRetryLabel.c_str());
+    SetDlgItemTextA(dialog, ids::BRetry, lang.S_BRetry.c_str());
+    SetDlgItemTextA(dialog, ids::RetryBCancel, lang.S_BCancel.c_str());
+    HWND list = GetDlgItem(dialog, ids::LBRetry);
+    SendMessageA(list, LB_RESETCONTENT, 0, 0);
+    for (const std::string& path : *state.files)
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(retry::ListLine(path).c_str()));
+    CentreDialog(dialog);
+    SetFocus(GetDlgItem(dialog, ids::BRetry));
+}
+
 INT_PTR CALLBACK RetryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
-        const DialogState& state = *reinterpret_cast<const DialogState*>(lParam);
-        const TFileXML& lang = *state.language;
-        SetWindowTextA(dialog, lang.S_FRetryCaption.c_str());
-        SetDlgItemTextA(dialog, ids::LRetryMessage, lang.S_FRetryLabel.c_str());
-        SetDlgItemTextA(dialog, ids::BRetry, lang.S_BRetry.c_str());
-        SetDlgItemTextA(dialog, ids::RetryBCancel, lang.S_BCancel.c_str());
-        HWND list = GetDlgItem(dialog, ids::LBRetry);
-        SendMessageA(list, LB_RESETCONTENT, 0, 0);
-        for (const std::string& path : *state.files)
-            SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(retry::ListLine(path).c_str()));
-        CentreDialog(dialog);
-        SetFocus(GetDlgItem(dialog, ids::BRetry));
+        // No exception may cross the dialog manager: it ends the dialog and goes on in ShowFiles.
+        DialogState& state = *reinterpret_cast<DialogState*>(lParam);
+        try {
+            FillDialog(dialog, state);
+        } catch (...) {
+            state.failure = std::current_exception();
+            EndDialog(dialog, kCancelResult);
+        }
         return FALSE;  // the focus is set
     }
     case WM_COMMAND:
@@ -65,14 +78,16 @@ INT_PTR CALLBACK RetryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         return FALSE;
     }
 }
+
 }  // namespace
 
 TFRetry::TFRetry(const TFileXML& language, void* owner) : language_(language), owner_(owner) {}
 
 bool TFRetry::ShowFiles(const std::vector<std::string>& files) {
-    DialogState state{&language_, &files};
+    DialogState state{&language_, &files, nullptr};
     const INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), "TFRETRY",
                                            static_cast<HWND>(owner_), RetryProc,
                                            reinterpret_cast<LPARAM>(&state));
+    if (state.failure) std::rethrow_exception(state.failure);
     return result == kRetryResult;
 }

@@ -1,5 +1,6 @@
 // The end of the install chain (clean-up and registration) and the finishing operations that the
 // window runs when it closes after a successful run: shortcuts, Run value, uninstall entry, start.
+#include <new>
 #include <stdexcept>
 
 #include "worker/UThread.h"
@@ -94,7 +95,9 @@ bool TThreadLiveUpdate::RegisterApplication() {
             }
         }
         return result;
-    } catch (const std::exception& e) {
+    } catch (const std::bad_alloc&) {
+        throw;  // out of memory: the frame reports it
+  } catch (const std::exception& e) {
         ReportStatus(e.what(), 0);
         return false;
     }

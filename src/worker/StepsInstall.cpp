@@ -2,6 +2,7 @@
 // the retry question, and the configuration batch.
 #include <cstdint>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 
@@ -43,7 +44,9 @@ bool TThreadLiveUpdate::TerminateApplication() {
         }
         StepPending();
         return true;
-    } catch (const std::exception& e) {
+    } catch (const std::bad_alloc&) {
+        throw;  // out of memory: the frame reports it
+  } catch (const std::exception& e) {
         ReportStatus(std::string("1 ") + e.what(), 0);
         return false;
     }
@@ -59,7 +62,9 @@ bool TThreadLiveUpdate::TerminateProcessById(unsigned long processId) {
             return false;
         }
         return true;
-    } catch (const std::exception& e) {
+    } catch (const std::bad_alloc&) {
+        throw;  // out of memory: the frame reports it
+  } catch (const std::exception& e) {
         ReportStatus(std::string("2 ") + e.what(), 0);
         return false;
     }

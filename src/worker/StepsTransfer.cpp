@@ -1,5 +1,6 @@
 // The frame's preparation and clean-up, and the download step.
 #include <exception>
+#include <new>
 
 #include "http/HttpClient.h"
 #include "http/HttpErrors.h"
@@ -27,10 +28,18 @@ void TThreadLiveUpdate::InitializeRun() {
 
 void TThreadLiveUpdate::FinalizeRun() {
     // The work folder is the run's own: the folders the package brought go with it.
-    if (!settings_.WorkFolderName.empty()) platform::RemoveFolderTree(WorkFolder());
-    if (!settings_.ArchiveFileName.empty()) platform::RemoveFile(ArchivePath());
+    RemoveRunFiles();
     extractor_.reset();
     httpClient_.reset();
+}
+
+void TThreadLiveUpdate::RemoveRunFiles() noexcept {
+    try {
+        if (!settings_.WorkFolderName.empty()) platform::RemoveFolderTree(WorkFolder());
+        if (!settings_.ArchiveFileName.empty()) platform::RemoveFile(ArchivePath());
+    } catch (...) {
+        // Best effort: the clean-up never changes the outcome of the run.
+    }
 }
 
 bool TThreadLiveUpdate::DownloadPackage() {
@@ -47,6 +56,8 @@ bool TThreadLiveUpdate::DownloadPackage() {
         if (name.find_first_of("\\:") != std::string::npos || name == "." || name == "..") {
             throw http::HttpError("Invalid file name in address");
         }
+    } catch (const std::bad_alloc&) {
+        throw;  // out of memory is no download error: the frame reports it
     } catch (const std::exception& e) {
         settings_.ArchiveFileName.clear();  // nothing of this name may be deleted afterwards
         ReportStatus(Lang().S_DownloadError + "\r\n" + e.what(), 0);
@@ -70,6 +81,9 @@ bool TThreadLiveUpdate::DownloadPackage() {
             return false;
         }
         return true;
+    } catch (const std::bad_alloc&) {
+        downloading_.store(false);
+        throw;
     } catch (const std::exception& e) {
         downloading_.store(false);
         ReportStatus(Lang().S_DownloadError + "\r\n" + e.what(), 0);

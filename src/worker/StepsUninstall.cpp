@@ -50,7 +50,12 @@ void TThreadLiveUpdate::RunUninstallChain() {
         ExitCode.store(0);
         ReportStatus(Lang().S_UninstallMessage, 2);
     } catch (const std::exception& e) {
-        ReportStatus(Lang().S_UnknownError + "\r\n" + e.what(), 0);
+        ExitCode.store(1);
+        ReportUnknownError(e.what());
+        ReportUninstallResult(uninstallNoticeUrl_, "false");
+    } catch (...) {
+        ExitCode.store(1);
+        ReportUnknownError("");
         ReportUninstallResult(uninstallNoticeUrl_, "false");
     }
 }

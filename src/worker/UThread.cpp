@@ -37,10 +37,30 @@ void TThreadLiveUpdate::Execute() {
         else
             RunInstallChain();
         FinalizeRun();
+        return;
     } catch (const std::exception& e) {
-        ReportStatus(Lang().S_UnknownError + "\r\n" + e.what(), 0);
+        ExitCode.store(1);  // a failure after the chain had completed is a failure too
+        RemoveRunFiles();
+        ReportUnknownError(e.what());
     } catch (...) {
-        ReportStatus(Lang().S_UnknownError + "\r\n", 0);
+        ExitCode.store(1);
+        RemoveRunFiles();
+        ReportUnknownError("");
+    }
+}
+
+void TThreadLiveUpdate::ReportUnknownError(const char* what) noexcept {
+    try {
+        ReportStatus(Lang().S_UnknownError + "\r\n" + what, 0);
+        return;
+    } catch (...) {
+        // Too little memory even for the message: the language text alone, which needs no copy.
+    }
+    try {
+        pendingKind_ = 0;
+        view_.ShowFinish(Lang().S_UnknownError, 0);
+    } catch (...) {
+        // Nothing more can be said; the exit code says that the run failed.
     }
 }
 

@@ -104,6 +104,10 @@ public:
     void RunUninstallChain();
     void InitializeRun();
     void FinalizeRun();
+    // Removes the run's package and work folder; what is still open is deleted when the process
+    // ends or, failing that, at the next start of Windows. Never raises. Safe from the window's
+    // thread once the worker is suspended for good or has ended.
+    void RemoveRunFiles() noexcept;
 
 private:
     static void ThreadBody(void* self);
@@ -112,6 +116,9 @@ private:
     // bounds the connect. Raises on any failure.
     void NotifyUrl(const std::string& url, int readTimeoutMs);
     void ReportStatus(const std::string& message, int kind);
+    // The frame's report of an exception: S_UnknownError, CR LF and the exception's message; the
+    // language text alone when even that cannot be built. Never raises.
+    void ReportUnknownError(const char* what) noexcept;
     const TFileXML& Lang() const { return *settings_.LanguageTable; }
     std::string ArchivePath() const { return settings_.TempFolder + "\\" + settings_.ArchiveFileName; }
     std::string WorkFolder() const { return settings_.TempFolder + "\\" + settings_.WorkFolderName; }

@@ -14,9 +14,14 @@ struct ThreadStart {
     void* arg;
 };
 
+// Nothing escapes a thread: an exception leaving its body would end the process.
 DWORD WINAPI ThreadEntry(LPVOID p) {
     ThreadStart* start = static_cast<ThreadStart*>(p);
-    start->body(start->arg);
+    try {
+        start->body(start->arg);
+    } catch (...) {
+        // The body reports its own failures; this is the last guard.
+    }
     delete start;
     return 0;
 }
