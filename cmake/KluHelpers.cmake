@@ -1,3 +1,14 @@
+# The shared test archives of the legacy methods, with their MANIFEST.tsv: read in place by the
+# test programs (KLU_VECTORS_DIR) and the fuzzers' seed scripts, never copied into the tree.
+get_filename_component(_klu_default_vectors ${CMAKE_SOURCE_DIR}/../shared/vectors ABSOLUTE)
+set(KLU_VECTORS_DIR ${_klu_default_vectors} CACHE PATH "Folder of the shared test archives and their MANIFEST.tsv")
+
+# The tests' own support (tests/support): in-memory byte streams, the bit writer, the manifest
+# and central-directory readers. Header-only, for the test programs and the fuzzers alike.
+add_library(klu_test_support INTERFACE)
+target_include_directories(klu_test_support INTERFACE ${CMAKE_SOURCE_DIR}/tests)
+target_compile_definitions(klu_test_support INTERFACE KLU_VECTORS_DIR="${KLU_VECTORS_DIR}")
+
 # klu_add_test_program(NAME SOURCES ... LIBS ... [LABELS ...])
 # One GoogleTest program registered with ctest as a whole: under Wine a single process runs every
 # case, which is far cheaper than one Wine process per case.
@@ -7,7 +18,7 @@ function(klu_add_test_program name)
     return()
   endif()
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} ${KLU_GTEST_LIBS})
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} klu_test_support ${KLU_GTEST_LIBS})
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
   target_compile_definitions(${name} PRIVATE
     KLU_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KLU_BINARY_DIR="${CMAKE_BINARY_DIR}")
@@ -31,7 +42,7 @@ function(klu_add_fuzzer name)
   add_executable(${name} ${ARG_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} klu_core)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} klu_core klu_test_support)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzzers)
   set(work ${CMAKE_BINARY_DIR}/fuzz-corpus/${name})

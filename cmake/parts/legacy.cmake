@@ -1,7 +1,7 @@
 # The legacy ZIP decoders' fuzzers (shrink, reduce, implode). Their seeds are the compressed
 # entries of the shared test archives, cut out into the build folder at configure time.
 if(KLU_FUZZ)
-  set(_klu_legacy_vectors ${CMAKE_SOURCE_DIR}/../shared/vectors)
+  set(_klu_legacy_vectors ${KLU_VECTORS_DIR})
   set(_klu_legacy_seeds ${CMAKE_BINARY_DIR}/fuzz-seeds/legacy)
   find_package(Python3 COMPONENTS Interpreter)
   if(Python3_FOUND AND EXISTS ${_klu_legacy_vectors})

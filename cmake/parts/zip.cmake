@@ -1,15 +1,4 @@
-# The ZIP extractor's extra pieces: a test program of its own for working on it alone (not run by
-# ctest; core_tests holds the same tests), the cross-check against other ZIP tools, and fuzzers.
-file(GLOB KLU_ZIP_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/core/Zip*_test.cpp)
-if(KLU_ZIP_TESTS AND NOT KLU_FUZZ)
-  add_executable(zip_tests EXCLUDE_FROM_ALL ${KLU_ZIP_TESTS})
-  target_link_libraries(zip_tests PRIVATE klu_platform ${KLU_GTEST_LIBS})
-  target_include_directories(zip_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
-  target_compile_definitions(zip_tests PRIVATE KLU_SOURCE_DIR="${CMAKE_SOURCE_DIR}" KLU_BINARY_DIR="${CMAKE_BINARY_DIR}")
-  if(KLU_WIN32)
-    target_link_options(zip_tests PRIVATE -mconsole)
-  endif()
-endif()
+# The ZIP extractor's extra pieces: the cross-check against other ZIP tools, and fuzzers.
 
 # Cross-check against Info-ZIP zip and unzip, 7z and Python's zipfile (native tools; the Win32
 # klu-unzip runs under Wine).
@@ -39,9 +28,9 @@ if(KLU_FUZZ)
   klu_add_fuzzer(zip_inflate SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/zip_inflate_fuzz.cpp
                  CORPUS ${_klu_zip_seeds}/zip_inflate)
   set(_klu_zip_archive_corpus ${_klu_zip_seeds}/zip_archive)
-  if(EXISTS ${CMAKE_SOURCE_DIR}/../shared/vectors)
+  if(EXISTS ${KLU_VECTORS_DIR})
     # The shared legacy-method archives are read in place as further seeds.
-    set(_klu_zip_archive_corpus "${_klu_zip_seeds}/zip_archive ${CMAKE_SOURCE_DIR}/../shared/vectors")
+    set(_klu_zip_archive_corpus "${_klu_zip_seeds}/zip_archive ${KLU_VECTORS_DIR}")
   endif()
   klu_add_fuzzer(zip_archive SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/zip_archive_fuzz.cpp
                  CORPUS ${_klu_zip_archive_corpus})

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "core/LegacyTestSupport.h"
+#include "support/BitWriter.h"
+#include "support/ByteStreams.h"
 #include "zip/Explode.h"
 
-using namespace legacytest;
+using namespace testsupport;
 
 namespace {
 
@@ -83,7 +84,7 @@ public:
         return *this;
     }
     ImplodeWriter& Lit(int byte) {
-        w_.Put(1, 1);
+        w_.Bits(1, 1);
         if (flags_ & kThreeTrees) Sym(lit_, byte);
         else w_.Byte(static_cast<std::uint8_t>(byte));
         return *this;
@@ -91,7 +92,7 @@ public:
     // A match of `distance` (1-based) and length code `lengthCode` (plus the extra byte when 63).
     ImplodeWriter& Match(std::uint32_t distance, int lengthCode, int extra = -1) {
         const int lowBits = (flags_ & k8K) ? 7 : 6;
-        w_.Put(0, 1).Put((distance - 1) & ((1u << lowBits) - 1), lowBits);
+        w_.Bits(0, 1).Bits((distance - 1) & ((1u << lowBits) - 1), lowBits);
         Sym(dist_, static_cast<int>((distance - 1) >> lowBits));
         Sym(len_, lengthCode);
         if (extra >= 0) w_.Byte(static_cast<std::uint8_t>(extra));
@@ -109,7 +110,6 @@ private:
     BitWriter w_;
 };
 
-std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 struct Case {
     const char* what;
@@ -176,10 +176,10 @@ TEST(LegacyExplode, DecodesHandBuiltStreams) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        MemorySource in(c.stream);
-        CollectSink out;
+        ChunkedSource in(c.stream);
+        RecordingSink out;
         EXPECT_EQ(zip::Explode(in, out, c.size, c.flags), c.status);
-        EXPECT_EQ(Text(out.bytes), c.output);
+        EXPECT_EQ(out.Text(), c.output);
     }
 }
 
@@ -191,8 +191,8 @@ TEST(LegacyExplode, RefusedOutputIsReported) {
     for (int i = 0; i < 200; ++i) w.Match(1, 63, 255);  // 200 * 320 bytes
     const Bytes stream = w.Done();
     for (std::size_t accepted : {0u, 1u}) {
-        MemorySource in(stream);
-        CollectSink out(accepted);
+        ChunkedSource in(stream);
+        RecordingSink out(accepted);
         EXPECT_EQ(zip::Explode(in, out, 60000, 0), zip::DecodeStatus::WriteFailed);
         EXPECT_EQ(out.bytes.size(), accepted * zip::kBlockSize);
     }

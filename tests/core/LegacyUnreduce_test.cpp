@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "core/LegacyTestSupport.h"
+#include "support/BitWriter.h"
+#include "support/ByteStreams.h"
 #include "zip/Unreduce.h"
 
-using namespace legacytest;
+using namespace testsupport;
 
 namespace {
 
@@ -20,20 +21,20 @@ public:
     explicit ReduceWriter(std::map<int, std::string> sets = {}) : sets_(std::move(sets)) {
         for (int j = 255; j >= 0; --j) {
             const std::string& s = sets_[j];
-            w_.Put(static_cast<std::uint32_t>(s.size()), 6);  // N(j)
+            w_.Bits(static_cast<std::uint32_t>(s.size()), 6);  // N(j)
             for (char c : s) w_.Byte(static_cast<std::uint8_t>(c));
         }
     }
     // A byte spelt out: flag 1 (only when the previous byte has followers), then 8 bits.
     ReduceWriter& Lit(int byte) {
-        if (!sets_[last_].empty()) w_.Put(1, 1);
+        if (!sets_[last_].empty()) w_.Bits(1, 1);
         w_.Byte(static_cast<std::uint8_t>(byte));
         last_ = byte & 0xFF;
         return *this;
     }
     // Follower number `index` of the previous byte: flag 0, then the index in B(N) bits.
     ReduceWriter& Follower(std::uint32_t index, int bits) {
-        w_.Put(0, 1).Put(index, bits);
+        w_.Bits(0, 1).Bits(index, bits);
         const std::string& s = sets_[last_];
         last_ = index < s.size() ? static_cast<std::uint8_t>(s[index]) : 0;
         return *this;
@@ -46,7 +47,6 @@ private:
     int last_ = 0;
 };
 
-std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 struct Case {
     const char* what;
@@ -67,7 +67,7 @@ TEST(LegacyUnreduce, DecodesHandBuiltStreams) {
     Bytes tooLargeSet;
     {
         BitWriter w;
-        w.Put(33, 6);  // N(255) = 33, one more than a set holds
+        w.Bits(33, 6);  // N(255) = 33, one more than a set holds
         for (int i = 0; i < 33; ++i) w.Byte('a');
         tooLargeSet = w.Done();
     }
@@ -101,10 +101,10 @@ TEST(LegacyUnreduce, DecodesHandBuiltStreams) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        MemorySource in(c.stream);
-        CollectSink out;
+        ChunkedSource in(c.stream);
+        RecordingSink out;
         EXPECT_EQ(zip::Unreduce(in, out, c.size, 0, c.factor), c.status);
-        EXPECT_EQ(Text(out.bytes), c.output);
+        EXPECT_EQ(out.Text(), c.output);
     }
 }
 
@@ -123,9 +123,9 @@ TEST(LegacyUnreduce, CopiesStayRightAcrossBlocks) {
         for (int i = 0; i < 15 + 255 + 3; ++i) expected += expected[expected.size() - 4096];
     }
     const Bytes stream = w.Done();
-    MemorySource in(stream);
-    CollectSink out;
+    ChunkedSource in(stream);
+    RecordingSink out;
     ASSERT_EQ(zip::Unreduce(in, out, expected.size(), 0, 4), zip::DecodeStatus::Ok);
     EXPECT_LE(out.largestBlock, zip::kBlockSize);
-    EXPECT_TRUE(Text(out.bytes) == expected);
+    EXPECT_TRUE(out.Text() == expected);
 }

@@ -6,10 +6,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/LegacyTestSupport.h"
+#include "support/BitWriter.h"
+#include "support/ByteStreams.h"
 #include "zip/Unshrink.h"
 
-using namespace legacytest;
+using namespace testsupport;
 
 namespace {
 
@@ -24,11 +25,10 @@ Codes Nine(std::initializer_list<std::uint32_t> codes) {
 
 Bytes Pack(const Codes& codes) {
     BitWriter w;
-    for (const auto& c : codes) w.Put(c.first, c.second);
+    for (const auto& c : codes) w.Bits(c.first, c.second);
     return w.Done();
 }
 
-std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
 
 struct Case {
     const char* what;
@@ -72,10 +72,10 @@ TEST(LegacyUnshrink, DecodesHandBuiltSequences) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const Bytes data = Pack(c.codes);
-        MemorySource in(data);
-        CollectSink out;
+        ChunkedSource in(data);
+        RecordingSink out;
         EXPECT_EQ(zip::Unshrink(in, out, c.size, 0), c.status);
-        EXPECT_EQ(Text(out.bytes), c.output);
+        EXPECT_EQ(out.Text(), c.output);
     }
 }
 
@@ -106,11 +106,11 @@ TEST(LegacyUnshrink, FullTableAddsNothingUntilPruned) {
     codes.push_back({257, 13});
     expected += "xy" "xy" + pair + "x";
     const Bytes data = Pack(codes);
-    MemorySource in(data);
-    CollectSink out;
+    ChunkedSource in(data);
+    RecordingSink out;
     ASSERT_EQ(zip::Unshrink(in, out, expected.size(), 0), zip::DecodeStatus::Ok);
     ASSERT_EQ(out.bytes.size(), expected.size());
-    EXPECT_TRUE(Text(out.bytes) == expected) << "tail: " << Text(out.bytes).substr(expected.size() - 12);
+    EXPECT_TRUE(out.Text() == expected) << "tail: " << out.Text().substr(expected.size() - 12);
 }
 
 // A sink that refuses output stops the decoder with WriteFailed.
@@ -119,8 +119,8 @@ TEST(LegacyUnshrink, RefusedOutputIsReported) {
     for (int i = 0; i < 40000; ++i) codes.push_back({'q', 9});
     const Bytes data = Pack(codes);
     for (std::size_t accepted : {0u, 1u}) {
-        MemorySource in(data);
-        CollectSink out(accepted);
+        ChunkedSource in(data);
+        RecordingSink out(accepted);
         EXPECT_EQ(zip::Unshrink(in, out, 40000, 0), zip::DecodeStatus::WriteFailed);
         EXPECT_EQ(out.bytes.size(), accepted * zip::kBlockSize);
     }

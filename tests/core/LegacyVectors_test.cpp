@@ -3,29 +3,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "core/LegacyTestSupport.h"
+#include "support/ByteStreams.h"
+#include "support/CentralDirectory.h"
+#include "support/Manifest.h"
 #include "zip/Explode.h"
 #include "zip/Unreduce.h"
 #include "zip/Unshrink.h"
 
-using namespace legacytest;
+using namespace testsupport;
 
 namespace {
-
-struct ManifestRow {
-    std::string archive;
-    std::string entry;
-    std::string method;  // "shrink", "reduce1".."reduce4", "implode(4K,2trees)"...
-    std::uint32_t size = 0;
-    std::uint32_t compressedSize = 0;
-    std::uint32_t crc = 0;
-};
 
 bool IsLegacy(const std::string& method) {
     return method == "shrink" || method.rfind("reduce", 0) == 0 || method.rfind("implode", 0) == 0;
@@ -33,24 +24,8 @@ bool IsLegacy(const std::string& method) {
 
 std::vector<ManifestRow> LegacyRows() {
     std::vector<ManifestRow> rows;
-    std::ifstream manifest(VectorsDir() + "/MANIFEST.tsv");
-    std::string line;
-    while (std::getline(manifest, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        ManifestRow row;
-        std::string size, csize, crc;
-        std::getline(fields, row.archive, '\t');
-        std::getline(fields, row.entry, '\t');
-        std::getline(fields, row.method, '\t');
-        std::getline(fields, size, '\t');
-        std::getline(fields, csize, '\t');
-        std::getline(fields, crc, '\t');
-        if (!IsLegacy(row.method)) continue;
-        row.size = static_cast<std::uint32_t>(std::stoul(size));
-        row.compressedSize = static_cast<std::uint32_t>(std::stoul(csize));
-        row.crc = static_cast<std::uint32_t>(std::stoul(crc, nullptr, 16));
-        rows.push_back(row);
+    for (const ManifestRow& row : ReadManifest()) {
+        if (IsLegacy(row.method)) rows.push_back(row);
     }
     return rows;
 }
@@ -62,7 +37,7 @@ int ExpectedMethod(const std::string& method) {
     return 6;
 }
 
-zip::DecodeStatus DecodeEntry(const ZipEntry& e, zip::ByteSource& in, zip::ByteSink& out) {
+zip::DecodeStatus DecodeEntry(const CentralEntry& e, zip::ByteSource& in, zip::ByteSink& out) {
     switch (e.method) {
     case 1: return zip::Unshrink(in, out, e.uncompressedSize, e.flags);
     case 2: case 3: case 4: case 5: return zip::Unreduce(in, out, e.uncompressedSize, e.flags, e.method - 1);
@@ -76,14 +51,14 @@ zip::DecodeStatus DecodeEntry(const ZipEntry& e, zip::ByteSource& in, zip::ByteS
 TEST(LegacyVectors, EveryLegacyEntryMatchesItsCrcAndSize) {
     const std::vector<ManifestRow> rows = LegacyRows();
     ASSERT_GE(rows.size(), 150u) << "manifest not found or shortened: " << VectorsDir();
-    std::map<std::string, std::vector<ZipEntry>> archives;
+    std::map<std::string, std::vector<CentralEntry>> archives;
     std::map<int, int> decodedByMethod;
     for (const ManifestRow& row : rows) {
         SCOPED_TRACE(row.archive + " " + row.entry + " " + row.method);
-        if (!archives.count(row.archive)) archives[row.archive] = ReadZip(ReadWholeFile(VectorsDir() + "/" + row.archive));
+        if (!archives.count(row.archive)) archives[row.archive] = ReadCentralDirectory(ReadWholeFile(VectorsDir() + "/" + row.archive));
         // Matched by CRC and sizes: the manifest spells names in UTF-8, the archives in OEM.
-        const ZipEntry* entry = nullptr;
-        for (const ZipEntry& e : archives[row.archive]) {
+        const CentralEntry* entry = nullptr;
+        for (const CentralEntry& e : archives[row.archive]) {
             if (e.crc == row.crc && e.uncompressedSize == row.size && e.compressedSize == row.compressedSize) entry = &e;
         }
         ASSERT_NE(entry, nullptr);
@@ -93,11 +68,11 @@ TEST(LegacyVectors, EveryLegacyEntryMatchesItsCrcAndSize) {
             EXPECT_EQ((entry->flags & 4) != 0, row.method.find("3trees") != std::string::npos);
         }
         ASSERT_EQ(entry->data.size(), row.compressedSize);
-        MemorySource in(entry->data);
-        CollectSink out;
+        ChunkedSource in(entry->data);
+        RecordingSink out;
         EXPECT_EQ(DecodeEntry(*entry, in, out), zip::DecodeStatus::Ok);
         EXPECT_EQ(out.bytes.size(), row.size);
-        EXPECT_EQ(Crc32(out.bytes), row.crc);
+        EXPECT_EQ(ReferenceCrc32(out.bytes), row.crc);
         EXPECT_LE(out.largestBlock, zip::kBlockSize);
         ++decodedByMethod[entry->method];
     }
@@ -113,13 +88,13 @@ TEST(LegacyVectors, ByteAtATimeInputGivesTheSameOutput) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.archive);
-        const std::vector<ZipEntry> entries = ReadZip(ReadWholeFile(VectorsDir() + "/" + c.archive));
+        const std::vector<CentralEntry> entries = ReadCentralDirectory(ReadWholeFile(VectorsDir() + "/" + c.archive));
         int seen = 0;
-        for (const ZipEntry& e : entries) {
+        for (const CentralEntry& e : entries) {
             if (e.method != c.method) continue;
             ++seen;
-            MemorySource whole(e.data), trickle(e.data, 1);
-            CollectSink a, b;
+            ChunkedSource whole(e.data), trickle(e.data, 1);
+            RecordingSink a, b;
             ASSERT_EQ(DecodeEntry(e, whole, a), zip::DecodeStatus::Ok);
             ASSERT_EQ(DecodeEntry(e, trickle, b), zip::DecodeStatus::Ok);
             EXPECT_EQ(a.bytes, b.bytes);
@@ -135,18 +110,18 @@ TEST(LegacyVectors, EveryTruncationIsReportedAndKeepsTheGoodPrefix) {
                               "cc-imploding-4Kdict-2trees.zip", "sharpcompress-reduce1.zip"};
     int cuts = 0;
     for (const char* archive : archives) {
-        for (const ZipEntry& e : ReadZip(ReadWholeFile(VectorsDir() + "/" + archive))) {
+        for (const CentralEntry& e : ReadCentralDirectory(ReadWholeFile(VectorsDir() + "/" + archive))) {
             if (e.method < 1 || e.method > 6 || e.data.size() > 25000) continue;
             SCOPED_TRACE(std::string(archive) + " " + e.name);
-            MemorySource whole(e.data);
-            CollectSink full;
+            ChunkedSource whole(e.data);
+            RecordingSink full;
             ASSERT_EQ(DecodeEntry(e, whole, full), zip::DecodeStatus::Ok);
             // Long entries: every cut near both ends, and a stride through the middle.
             for (std::size_t cut = 0; cut < e.data.size(); ++cut) {
                 if (cut > 600 && cut + 600 < e.data.size() && cut % 97 != 0) continue;
                 const Bytes part(e.data.begin(), e.data.begin() + static_cast<long>(cut));
-                MemorySource in(part);
-                CollectSink out;
+                ChunkedSource in(part);
+                RecordingSink out;
                 ASSERT_EQ(DecodeEntry(e, in, out), zip::DecodeStatus::Truncated) << "cut at " << cut;
                 ASSERT_LT(out.bytes.size(), full.bytes.size());
                 ASSERT_TRUE(std::equal(out.bytes.begin(), out.bytes.end(), full.bytes.begin())) << "cut at " << cut;
@@ -165,15 +140,15 @@ TEST(LegacyVectors, DamagedEntriesStayWithinTheirSize) {
     const std::uint8_t flips[] = {0xFF, 0x01, 0x80, 0x5A};
     std::map<zip::DecodeStatus, int> seen;
     for (const char* archive : archives) {
-        for (const ZipEntry& e : ReadZip(ReadWholeFile(VectorsDir() + "/" + archive))) {
+        for (const CentralEntry& e : ReadCentralDirectory(ReadWholeFile(VectorsDir() + "/" + archive))) {
             if (e.method < 1 || e.method > 6 || e.data.empty()) continue;
             SCOPED_TRACE(std::string(archive) + " " + e.name);
             const std::size_t step = e.data.size() > 2000 ? e.data.size() / 500 : 1;
             for (std::size_t at = 0; at < e.data.size(); at += step) {
                 Bytes damaged = e.data;
                 damaged[at] ^= flips[at % 4];
-                MemorySource in(damaged);
-                CollectSink out;
+                ChunkedSource in(damaged);
+                RecordingSink out;
                 const zip::DecodeStatus status = DecodeEntry(e, in, out);
                 ASSERT_LE(out.bytes.size(), e.uncompressedSize) << "flip at " << at;
                 if (status == zip::DecodeStatus::Ok) {

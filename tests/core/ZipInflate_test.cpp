@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ZipTestSupport.h"
+#include "support/ByteStreams.h"
 #include "zip/Inflate.h"
 
 namespace {
@@ -12,33 +13,8 @@ namespace {
 using ziptest::BitWriter;
 using zip::DecodeStatus;
 
-class StringSource : public zip::ByteSource {
-public:
-    explicit StringSource(std::string data, std::size_t chunk = 1 << 20) : data_(std::move(data)), chunk_(chunk) {}
-    std::size_t Read(std::uint8_t* buf, std::size_t n) override {
-        n = std::min({n, chunk_, data_.size() - pos_});
-        std::copy(data_.begin() + static_cast<std::ptrdiff_t>(pos_), data_.begin() + static_cast<std::ptrdiff_t>(pos_ + n), buf);
-        pos_ += n;
-        return n;
-    }
-
-private:
-    std::string data_;
-    std::size_t chunk_;
-    std::size_t pos_ = 0;
-};
-
-class StringSink : public zip::ByteSink {
-public:
-    bool Write(const std::uint8_t* data, std::size_t n) override {
-        if (n > largest) largest = n;
-        out.append(reinterpret_cast<const char*>(data), n);
-        return !fail;
-    }
-    std::string out;
-    std::size_t largest = 0;
-    bool fail = false;
-};
+using testsupport::ChunkedSource;
+using testsupport::RecordingSink;
 
 struct Result {
     DecodeStatus status;
@@ -48,12 +24,12 @@ struct Result {
 
 Result Decode(const std::string& stream, bool wide = false, std::uint64_t limit = ~std::uint64_t{0},
            std::size_t chunk = 1 << 20) {
-    StringSource in(stream, chunk);
-    StringSink out;
+    ChunkedSource in(stream, chunk);
+    RecordingSink out;
     zip::Inflater inflater(wide ? zip::DeflateVariant::Deflate64 : zip::DeflateVariant::Deflate);
     const DecodeStatus st = inflater.Run(in, out, limit);
-    EXPECT_LE(out.largest, zip::kBlockSize);
-    return {st, out.out, inflater.ConsumedBytes()};
+    EXPECT_LE(out.largestBlock, zip::kBlockSize);
+    return {st, out.Text(), inflater.ConsumedBytes()};
 }
 
 // The text zlib compressed (level 9, raw deflate, one dynamic block) into kDynamicStream.
@@ -317,9 +293,8 @@ TEST(ZipInflate, RejectsBadStreamsFieldByField) {
 }
 
 TEST(ZipInflate, ReportsARefusedWrite) {
-    StringSource in(kDynamicStream);
-    StringSink out;
-    out.fail = true;
+    ChunkedSource in(kDynamicStream);
+    RecordingSink out(0);  // refuses the first block
     EXPECT_EQ(zip::Inflate(in, out, ~std::uint64_t{0}, 0), DecodeStatus::WriteFailed);
 }
 

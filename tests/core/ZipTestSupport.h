@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/BitWriter.h"
 #include "zip/Crc32.h"
 #include "zip/OutputFolder.h"
 
@@ -133,24 +134,9 @@ inline std::string BuildArchive(const std::vector<Entry>& entries, bool withDire
     return out;
 }
 
-// Writes bits low first, as deflate packs them; Huffman codes go in most significant bit first.
-class BitWriter {
+// The test bit writer with the fixed Huffman code, for hand-made deflate streams.
+class BitWriter : public testsupport::BitWriter {
 public:
-    void Bits(std::uint32_t value, unsigned n) {
-        for (unsigned i = 0; i < n; ++i) Bit((value >> i) & 1u);
-    }
-    void Code(std::uint32_t code, unsigned n) {
-        for (unsigned i = n; i-- > 0;) Bit((code >> i) & 1u);
-    }
-    void AlignToByte() {
-        while (count_ != 0) Bit(0);
-    }
-    void Byte(std::uint8_t b) { Bits(b, 8); }
-    std::string Finish() {
-        AlignToByte();
-        return out_;
-    }
-
     // Fixed Huffman code (RFC 1951 3.2.6) for literal/length symbols and distance codes.
     void FixedSymbol(unsigned sym) {
         if (sym < 144) Code(0x30 + sym, 8);
@@ -184,15 +170,6 @@ public:
         Code(d, 5);
         Bits(distance - dbase[d], dextra[d]);
     }
-
-private:
-    void Bit(unsigned b) {
-        if (count_ == 0) out_ += '\0';
-        out_.back() = static_cast<char>(static_cast<std::uint8_t>(out_.back()) | (b << count_));
-        count_ = (count_ + 1) & 7u;
-    }
-    std::string out_;
-    unsigned count_ = 0;
 };
 
 // An output that keeps files in memory and records what the extractor asked of it.

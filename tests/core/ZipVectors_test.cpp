@@ -3,27 +3,20 @@
 // leaving an empty file; they turn into full checks as soon as their decoder is built in.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "ZipTestSupport.h"
+#include "support/Manifest.h"
 #include "zip/ZipExtractor.h"
 #include "zip/ZipMethods.h"
 #include "zip/ZipNames.h"
 
 namespace {
 
-const std::string kVectors = std::string(KLU_SOURCE_DIR) + "/../shared/vectors";
+const std::string kVectors = testsupport::VectorsDir();
 const std::string kFolder = "C:\\V";
-
-struct Listed {
-    std::string entry, method;
-    std::uint64_t size = 0;
-    std::uint32_t crc = 0;
-};
 
 // The method number of a MANIFEST method name ("implode(8K,3trees)", "deflate+dd", "reduce3").
 int MethodNumber(const std::string& name) {
@@ -36,24 +29,15 @@ int MethodNumber(const std::string& name) {
     return -1;
 }
 
-std::map<std::string, std::vector<Listed>> ReadManifest() {
-    std::map<std::string, std::vector<Listed>> archives;
-    std::ifstream in(kVectors + "/MANIFEST.tsv");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::vector<std::string> f;
-        std::stringstream fields(line);
-        std::string field;
-        while (std::getline(fields, field, '\t')) f.push_back(field);
-        if (f.size() < 6) continue;
-        archives[f[0]].push_back({f[1], f[2], std::stoull(f[3]), static_cast<std::uint32_t>(std::stoul(f[5], nullptr, 16))});
-    }
+// The manifest's rows by archive, in their order.
+std::map<std::string, std::vector<testsupport::ManifestRow>> ListedByArchive() {
+    std::map<std::string, std::vector<testsupport::ManifestRow>> archives;
+    for (const testsupport::ManifestRow& row : testsupport::ReadManifest(kVectors)) archives[row.archive].push_back(row);
     return archives;
 }
 
 TEST(ZipVectors, EveryListedEntryExtractsWithItsSizeAndCrc) {
-    const auto archives = ReadManifest();
+    const auto archives = ListedByArchive();
     ASSERT_GE(archives.size(), 10u) << "MANIFEST.tsv not found under " << kVectors;
     int checked = 0, unsupported = 0;
     for (const auto& archive : archives) {
@@ -67,7 +51,7 @@ TEST(ZipVectors, EveryListedEntryExtractsWithItsSizeAndCrc) {
         extractor.Extract();
         ASSERT_EQ(ends.size(), archive.second.size()) << archive.first;
         for (std::size_t i = 0; i < ends.size(); ++i) {
-            const Listed& listed = archive.second[i];
+            const testsupport::ManifestRow& listed = archive.second[i];
             std::string name = zip::Utf8ToAnsi(listed.entry);
             std::replace(name.begin(), name.end(), '/', '\\');
             const std::string where = archive.first + ": " + listed.entry;
