@@ -275,6 +275,12 @@ void TFMain::CloseAfterRun() {
 }
 
 void TFMain::FormDestroy() {
+    if (ExitCode != 0 && worker_ != nullptr && !worker_->Finished()) {
+        // A run that has not ended (suspended by the close question or the download watch) would
+        // leave its package and work folder behind: they go now, or when the process ends.
+        worker_->Suspend();
+        worker_->RemoveRunFiles();
+    }
     if (ExitCode == 0 && worker_ != nullptr) {
         // The chain has completed; let the worker's own clean-up end before its settings go.
         worker_->WaitFinished(10000);

@@ -6,6 +6,7 @@
 #include "http/HttpErrors.h"
 #include "http/Url.h"
 #include "platform/FileTarget.h"
+#include "platform/Leftovers.h"
 #include "platform/Proxy.h"
 #include "platform/SocketTransport.h"
 #include "worker/UThread.h"
@@ -35,8 +36,12 @@ void TThreadLiveUpdate::FinalizeRun() {
 
 void TThreadLiveUpdate::RemoveRunFiles() noexcept {
     try {
-        if (!settings_.WorkFolderName.empty()) platform::RemoveFolderTree(WorkFolder());
-        if (!settings_.ArchiveFileName.empty()) platform::RemoveFile(ArchivePath());
+        if (!settings_.WorkFolderName.empty()) platform::RemoveFolderTreeOrAtRestart(WorkFolder());
+        if (!settings_.ArchiveFileName.empty()) {
+            // A package still open by a suspended download goes when the process ends.
+            http::Target* open = openPackage_.load();
+            if (open == nullptr || !platform::DeleteWhenClosed(*open)) platform::RemoveFileOrAtRestart(ArchivePath());
+        }
     } catch (...) {
         // Best effort: the clean-up never changes the outcome of the run.
     }
@@ -72,6 +77,11 @@ bool TThreadLiveUpdate::DownloadPackage() {
     try {
         // Open, unshared, until the step ends, so that nothing else writes into the package.
         std::unique_ptr<http::Target> file = platform::CreateFileTarget(target);
+        struct Published {  // openPackage_ names the file exactly while it is open
+            std::atomic<http::Target*>& slot;
+            ~Published() { slot.store(nullptr); }
+        } published{openPackage_};
+        openPackage_.store(file.get());
         lastWatchedPosition_.store(0);
         downloading_.store(true);
         httpClient_->Get(settings_.DownloadUrl, *file);

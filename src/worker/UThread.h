@@ -23,6 +23,7 @@
 
 namespace http {
 class HttpClient;
+class Target;
 }
 namespace zip {
 class ZipExtractor;
@@ -153,6 +154,9 @@ private:
     int pendingKind_ = 0;
     int failedEntries_ = 0;  // entries of the package that could not be unpacked whole
     std::atomic<bool> downloading_{false};
+    // The package file while the download step holds it open (cleared before it is closed), so
+    // that the clean-up can mark it for deletion from the window's thread.
+    std::atomic<http::Target*> openPackage_{nullptr};
     std::atomic<int> lastWatchedPosition_{0};
     std::string uninstallNoticeUrl_;
     platform::Thread thread_;

@@ -11,6 +11,9 @@ EFolder=123 BInstall=124 PanelSelectFolder=101 PanelFinish=102 FLabelTop=131 FLa
 LabelPending=113
 unknown='We are deeply sorry, but the application encountered a problem.\nTry redoing the installation.\nIf the problem persist, contact technical support.\nstd::bad_alloc'
 
+# What runs leave in the temporary folder: packages and GUID work folders, one a line.
+leftovers() { ls -A "$E2E_C/users/$E2E_USER/Temp" 2>/dev/null | grep -e '^{' -e '\.zip$' | tr '\n' ' '; }
+
 # run_failing POINTS ARGS...: the program with the named allocation points armed.
 run_failing() {
   local points=$1; shift
@@ -58,5 +61,15 @@ drive close >/dev/null
 check "FormCloseQuery: the second close asks" "Are you sure you want to abort the installation process?" \
   "$(ask box-answer 6 20000)"
 check "FormCloseQuery: status" "1" "$(program_status 60)"
+check "FormCloseQuery: the stalled package went with the process" "" "$(leftovers)"
+
+# --- 4. A hidden run whose success report fails: the failure box, status 1, nothing left behind.
+reset_install
+run_failing ShowFinish /HIDE /URL "$E2E_URL/pkg/pluvionfull.zip"
+box=$(ask box-text 60000)
+check "hidden ShowFinish: the failure box" "$unknown" "$box"
+drive box-answer 1 5000 >/dev/null
+check "hidden ShowFinish: status" "1" "$(program_status 60)"
+check "hidden ShowFinish: no package, no work folder" "" "$(leftovers)"
 
 e2e_finish

@@ -28,5 +28,6 @@ check "the watch fails the stalled download" "$expected" "$out"
 drive click $FBOk >/dev/null
 check "status after a stalled download" "1" "$(program_status 60)"
 check "nothing installed" "no" "$(exists "$E2E_C/Program Files/Veltrona/Pluvion/a.txt")"
+check "the stalled package went with the process" "no" "$(exists "$E2E_C/users/$E2E_USER/Temp/pluvionfull.zip")"
 
 e2e_finish

@@ -8,30 +8,13 @@
 #include "UClasses.h"
 #include "UFileXML.h"
 #include "worker/UThread.h"
-
-namespace {
-class SilentView : public WorkerView {
-public:
-    void SetProgress(ProgressBar, int, int) override {}
-    void SetLabelPending(const std::string&) override {}
-    void SetLabelTop(const std::string&) override {}
-    void SetFinishLabelTop(const std::string&) override {}
-    void SetCreateDesktopVisible(bool) override {}
-    void SetRestartVisible(bool) override {}
-    void ShowFinish(const std::string&, int) override {}
-    bool AskRetry(const TFileXML&, const std::vector<std::string>&) override { return false; }
-};
-}  // namespace
+#include "SilentView.h"
 
 int main(int argc, char** argv) {
     if (argc < 3) return 2;
     TFileXML language;
-    language.SetLanguage("ENGLISH");
-    language.LoadDefaults();
     TLiveUpdate settings("KestrumLiveUpdate.exe");
-    settings.LanguageTable = &language;
-    settings.InstallFolder = argv[1];
-    settings.SetApplicationKeys(ApplicationKey);
+    PrepareChildRun(language, settings, argv[1]);
     SilentView view;
     TThreadLiveUpdate worker(settings, view);
     try {

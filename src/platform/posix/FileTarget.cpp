@@ -35,6 +35,8 @@ public:
         if (ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot set the size of file");
     }
 
+    bool Unlink() { return unlink(path_.c_str()) == 0; }
+
 private:
     [[noreturn]] void Fail(const char* what) {
         const int error = errno;
@@ -55,6 +57,12 @@ std::unique_ptr<http::Target> CreateFileTarget(const std::string& path) {
         throw std::runtime_error("Cannot create file \"" + path + "\". " + std::strerror(error));
     }
     return std::make_unique<PosixFileTarget>(fd, path);
+}
+
+// An open file may be unlinked: it goes when its descriptor closes.
+bool DeleteWhenClosed(http::Target& target) {
+    auto* file = dynamic_cast<PosixFileTarget*>(&target);
+    return file != nullptr && file->Unlink();
 }
 
 }  // namespace platform

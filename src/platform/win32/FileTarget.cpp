@@ -48,6 +48,11 @@ public:
         if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) Fail("Cannot set the size of file");
     }
 
+    bool MarkDeleted() {
+        FILE_DISPOSITION_INFO disposition{TRUE};  // delete when the last handle closes
+        return SetFileInformationByHandle(file_, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+    }
+
 private:
     [[noreturn]] void Fail(const char* what) {
         const DWORD error = GetLastError();
@@ -62,13 +67,19 @@ private:
 }  // namespace
 
 std::unique_ptr<http::Target> CreateFileTarget(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+    // DELETE access lets the file be marked for deletion while it is open (DeleteWhenClosed).
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemText(error));
     }
     return std::make_unique<Win32FileTarget>(file, path);
+}
+
+bool DeleteWhenClosed(http::Target& target) {
+    auto* file = dynamic_cast<Win32FileTarget*>(&target);
+    return file != nullptr && file->MarkDeleted();
 }
 
 }  // namespace platform
