@@ -2,6 +2,10 @@
 # The demo: builds the demo package, serves it on 127.0.0.1, installs it under Wine with the real
 # installer in a fresh demo prefix, and prints what was installed.
 #
+# The package is signed: a demo key is made for this demo (build/demo/keys, never kept anywhere
+# else), the installer is built with it (KLU_PACKAGE_KEY, in build/win32-keyed), the package is
+# signed with klu-sign, and the installer is first shown refusing a copy with one byte changed.
+#
 # On the user's display the installer's window is shown and worked through its pages (Install,
 # then OK); without a display it runs hidden ("/HIDE") under a private Xvfb. Screenshots of each
 # page go to build/demo/. KLU_DEMO_BUILD selects the Win32 build folder (default build/win32).
@@ -21,11 +25,37 @@ trap 'exit 130' INT TERM
 for f in KestrumLiveUpdate.exe Pluvion.exe e2e_driver.exe; do
   [ -f "$build/$f" ] || { echo "demo: $build/$f is missing; build the win32 preset first" >&2; exit 1; }
 done
-rm -rf "$out/www" "$out/prefix" "$out"/*.png "$out/status" "$out/port" "$out/server.log"
-mkdir -p "$out/www/pluvion"
+rm -rf "$out/www" "$out/prefix" "$out"/*.png "$out/status" "$out/port" "$out/server.log" "$out/keys"
+mkdir -p "$out/www/pluvion" "$out/keys"
 
-echo "== The demo package"
+echo "== The demo key, and the installer built with it"
+sign=$root/build/native/tools/klu-sign
+{ cmake --preset native >/dev/null && cmake --build "$root/build/native" --target klu-sign -j2 >/dev/null; } ||
+  { echo "demo: klu-sign could not be built" >&2; exit 1; }
+"$sign" keygen "$out/keys/demo.pem" "$out/keys/demo.pub.pem" | sed 's/^/   /' || exit 1
+keyed=$root/build/win32-keyed
+{ cmake --preset win32 -B "$keyed" -DKLU_PACKAGE_KEY="$out/keys/demo.pub.pem" >/dev/null &&
+  cmake --build "$keyed" --target KestrumLiveUpdate -j2 >"$out/keys/build.log" 2>&1; } ||
+  { tail -20 "$out/keys/build.log"; echo "demo: the keyed installer could not be built" >&2; exit 1; }
+mkdir -p "$out/keyed"
+cp "$keyed/KestrumLiveUpdate.exe" "$build/Pluvion.exe" "$out/keyed/"
+build_plain=$build
+build=$out/keyed
+echo "   $keyed/KestrumLiveUpdate.exe checks every package against build/demo/keys/demo.pub.pem"
+
+echo "== The demo package, signed"
 python3 "$root/demo/make_package.py" "$out/www/pluvion/pluvionfull.zip" "$build" || exit 1
+"$sign" sign "$out/keys/demo.pem" "$out/www/pluvion/pluvionfull.zip" | sed 's/^/   /' || exit 1
+printf '   comment: %s\n' "$(unzip -z "$out/www/pluvion/pluvionfull.zip" | tail -1 | cut -c1-40)..."
+# A copy with one byte of its first entry's data changed, as a compromised mirror might serve it.
+python3 - "$out/www/pluvion/pluvionfull.zip" "$out/www/pluvion/changed.zip" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+name, extra = struct.unpack_from("<HH", data, 26)
+data[30 + name + extra + 100] ^= 0x01
+open(sys.argv[2], "wb").write(data)
+PY
+printf '   klu-sign verify of a changed copy: %s\n' "$("$sign" verify "$out/keys/demo.pub.pem" "$out/www/pluvion/changed.zip" | head -1)"
 
 python3 "$root/demo/serve.py" --dir "$out/www" --port-file "$out/port" --lifetime 900 2>"$out/server.log" &
 pids+=($!)
@@ -59,7 +89,18 @@ else
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$d" ] && break; sleep 0.1; done
 fi
 shot() { import -display "$DISPLAY" -window root "$out/$1.png" 2>/dev/null && echo "   screenshot build/demo/$1.png"; }
-drive() { timeout 180 wine "$build/e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r' | sed 's/^/   driver /'; }
+drive() { timeout 180 wine "$build_plain/e2e_driver.exe" "$@" 2>/dev/null | tr -d '\r' | sed 's/^/   driver /'; }
+
+echo "== The installer checks the changed copy (hidden) and refuses it"
+( timeout 300 wine "$build/KestrumLiveUpdate.exe" /HIDE /URL "${url%/*}/changed.zip" >/dev/null 2>&1
+  echo $? >"$out/status" ) &
+pids+=($!)
+drive box-answer 1 120000
+for _ in $(seq 600); do [ -s "$out/status" ] && break; sleep 0.1; done
+echo "   exit status: $(cat "$out/status" 2>/dev/null || echo "still running"); installed: \
+$([ -e "$WINEPREFIX/drive_c/Program Files/Veltrona/Pluvion" ] && echo something || echo nothing)"
+rm -f "$out/status"
+echo "== The installer checks the signed package and installs it"
 
 ( timeout 600 wine "$build/KestrumLiveUpdate.exe" $([ $mode = hidden ] && echo /HIDE) /URL "$url" >/dev/null 2>&1
   echo $? >"$out/status" ) &

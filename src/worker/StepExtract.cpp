@@ -16,6 +16,11 @@ bool TThreadLiveUpdate::ExtractPackage() {
     SetPending(0, 100);
     SetLabelPending(Lang().S_Unzip);
     StepOverall();
+    const std::string refusal = PackageRefusal();
+    if (!refusal.empty()) {  // nothing of a package that its publisher did not sign is unpacked
+        ReportStatus(Lang().S_ZipEmpty + "\r\n" + refusal, 0);
+        return false;
+    }
     settings_.WorkFolderName = platform::NewGuidText();
     platform::CreateDir(WorkFolder());
     settings_.ExtractedFiles.Clear();

@@ -19,6 +19,7 @@
 #include "platform/Platform.h"
 #include "platform/Proxy.h"
 #include "worker/ExitCode.h"
+#include "worker/PackageKey.h"
 #include "worker/WorkerView.h"
 
 namespace http {
@@ -76,6 +77,10 @@ public:
         return platform::DiscoverProxy(server, port);
     };
 
+    // The PEM public key whose signature every package must carry; empty: packages are not checked.
+    // The build's key (KLU_PACKAGE_KEY) unless a test sets another.
+    std::string packageKey = BuiltInPackageKeyPem() != nullptr ? BuiltInPackageKeyPem() : "";
+
     // The steps, in chain order (public for tests).
     bool DownloadPackage();
     bool ExtractPackage();
@@ -113,6 +118,8 @@ public:
 private:
     static void ThreadBody(void* self);
     void CreateExtractor();
+    // Empty when the package may be unpacked; otherwise why not, for the user.
+    std::string PackageRefusal();
     // One GET of url with the HTTP client, its body read and dropped; the read time-out also
     // bounds the connect. Raises on any failure.
     void NotifyUrl(const std::string& url, int readTimeoutMs);

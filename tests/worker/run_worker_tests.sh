@@ -13,4 +13,12 @@ if [ ! -s "$work/port" ]; then echo "package server did not start" >&2; exit 1; 
 export KLU_TEST_PORT=$(cat "$work/port")
 # The tests put hostile packages and answers where the server finds them (Wine's Z: drive).
 export KLU_TEST_PACKAGES="Z:${work//\//\\}\\packages"
+# Signed packages: two keys made for this run, and the cases of one package (tests/sign).
+signer="timeout 120 python3 $here/../sign/sign_package.py"
+mkdir -p "$work/signing"
+$signer keygen "$work/signing/publisher.pem" "$work/signing/publisher.pub.pem" &&
+  $signer keygen "$work/signing/other.pem" "$work/signing/other.pub.pem" &&
+  $signer variants "$work/signing/publisher.pem" "$work/signing/other.pem" "$work/packages/nobatch.zip" "$work/signing" ||
+  { echo "signed packages could not be made" >&2; exit 1; }
+export KLU_TEST_SIGNING="Z:${work//\//\\}\\signing"
 timeout 600 "$here/../wine/wine-run" "$program" "$@"
