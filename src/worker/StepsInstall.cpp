@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <fstream>
 #include <new>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -29,6 +30,9 @@ unsigned long ParseProcessId(const std::string& text) {
     if (negative) value = ~value + 1;
     return static_cast<unsigned long>(value & 0xFFFFFFFFu);
 }
+
+constexpr int kHiddenCopyRetries = 3;
+constexpr std::size_t kConflictsNamed = 10;  // names in the failure text; more are "..."
 
 }  // namespace
 
@@ -70,23 +74,65 @@ bool TThreadLiveUpdate::TerminateProcessById(unsigned long processId) {
     }
 }
 
+std::string TThreadLiveUpdate::DestinationOf(const std::string& entry) const {
+    // The remainder begins with a backslash: sub\b.dll lands in the install folder's sub.
+    const std::size_t prefix = WorkFolder().size();
+    return settings_.InstallFolder + (entry.size() > prefix ? entry.substr(prefix) : std::string());
+}
+
+std::vector<std::string> TThreadLiveUpdate::KindConflicts() const {
+    std::vector<std::string> conflicts;
+    std::set<std::string> foldersSeen;  // folders below the install folder already looked at
+    for (int i = 0; i < settings_.ExtractedFiles.Count(); ++i) {
+        const std::string destination = DestinationOf(settings_.ExtractedFiles[i]);
+        // A package file where the installed version has a folder.
+        if (platform::DirectoryExists(destination)) conflicts.push_back(destination);
+        // A package folder where the installed version has a file.
+        for (std::string folder = worker::FolderOf(destination); folder.size() > settings_.InstallFolder.size();
+             folder = worker::FolderOf(folder)) {
+            if (!foldersSeen.insert(folder).second) break;  // this one and its parents are known
+            if (platform::FileExists(folder)) conflicts.push_back(folder);
+        }
+    }
+    return conflicts;
+}
+
+bool TThreadLiveUpdate::AnswerRetry(const std::vector<std::string>& failed, int& hiddenRetries) {
+    if (!settings_.IsSwitch("/HIDE")) return view_.AskRetry(Lang(), failed);
+    // Nobody can answer in a hidden run: it retries by itself, a bounded number of times with a
+    // pause between, then gives up as a Cancel does.
+    if (hiddenRetries >= kHiddenCopyRetries) return false;
+    ++hiddenRetries;
+    PauseMs(HiddenRetryPauseMs);
+    return true;
+}
+
 bool TThreadLiveUpdate::CopyNewFiles() {
     StepOverall();
     SetLabelPending(Lang().S_Copy);
     SetPending(0, settings_.ExtractedFiles.Count());
 
+    // Nothing is moved while any destination would change its kind (file for folder or folder
+    // for file): the install would be left half-replaced by the first failure.
+    const std::vector<std::string> conflicts = KindConflicts();
+    if (!conflicts.empty()) {
+        std::string names;
+        for (std::size_t i = 0; i < conflicts.size() && i < kConflictsNamed; ++i) names += "\r\n" + conflicts[i];
+        if (conflicts.size() > kConflictsNamed) names += "\r\n...";
+        ReportStatus(Lang().S_CopyError + names, 0);
+        return false;
+    }
+
     TStringParam copied("", ";");
     std::vector<std::string> failed;
-    const std::size_t prefix = WorkFolder().size();
+    int hiddenRetries = 0;
     std::string lastFolder;  // the destination folder known to exist, asked for once per folder
     for (;;) {
         failed.clear();
         lastFolder.clear();
         for (int i = settings_.ExtractedFiles.Count() - 1; i >= 0; --i) {
             const std::string entry = settings_.ExtractedFiles[i];
-            // The remainder begins with a backslash: sub\b.dll lands in the install folder's sub.
-            const std::string destination =
-                settings_.InstallFolder + (entry.size() > prefix ? entry.substr(prefix) : std::string());
+            const std::string destination = DestinationOf(entry);
             // The install folder, and the destination's own folder too, so that a package with
             // subfolders installs at once.
             const std::string folder = worker::FolderOf(destination);
@@ -105,7 +151,7 @@ bool TThreadLiveUpdate::CopyNewFiles() {
             }
         }
         if (failed.empty()) break;
-        if (!view_.AskRetry(Lang(), failed)) break;
+        if (!AnswerRetry(failed, hiddenRetries)) break;
         if (settings_.ExtractedFiles.Count() == 0) break;
     }
     if (!failed.empty()) {

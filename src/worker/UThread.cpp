@@ -1,6 +1,7 @@
 // The worker's frame: creation, the thread body, the status hand-off and the download watch.
 #include "worker/UThread.h"
 
+#include <cstdlib>
 #include <exception>
 
 #include "http/HttpClient.h"
@@ -14,6 +15,10 @@ const char* const kUninstallNoticeValue = "UnistallNotice";  // the value's name
 
 TThreadLiveUpdate::TThreadLiveUpdate(TLiveUpdate& settings, WorkerView& view)
     : settings_(settings), view_(view), thread_(&TThreadLiveUpdate::ThreadBody, this) {
+    if (const char* pause = std::getenv("KLU_TEST_RETRY_PAUSE_MS")) {
+        const unsigned long shorter = std::strtoul(pause, nullptr, 10);
+        if (shorter < HiddenRetryPauseMs) HiddenRetryPauseMs = shorter;  // a test may only shorten it
+    }
     // ReadUninstallNotice: the key is created when missing; any failure leaves the address empty.
     try {
         platform::RegKey key;

@@ -81,6 +81,11 @@ public:
     // The build's key (KLU_PACKAGE_KEY) unless a test sets another.
     std::string packageKey = BuiltInPackageKeyPem() != nullptr ? BuiltInPackageKeyPem() : "";
 
+    // The pause between the copy step's own retries in a hidden run: 5 s, which the environment
+    // variable KLU_TEST_RETRY_PAUSE_MS may shorten for tests; and how the step pauses.
+    unsigned long HiddenRetryPauseMs = 5000;
+    std::function<void(unsigned long)> PauseMs = [](unsigned long ms) { platform::SleepMs(ms); };
+
     // The steps, in chain order (public for tests).
     bool DownloadPackage();
     bool ExtractPackage();
@@ -88,6 +93,9 @@ public:
     bool TerminateProcessById(unsigned long processId);
     bool CopyNewFiles();
     bool CopyOneFile(const std::string& source, const std::string& destination);
+    // The destinations that would change kind: a folder where the package has a file, a file
+    // where it has a folder.
+    std::vector<std::string> KindConflicts() const;
     bool ExecuteBatch();
     void RunAndWait(const std::string& commandLine);
     bool DeleteTempFiles();
@@ -123,6 +131,10 @@ private:
     // One GET of url with the HTTP client, its body read and dropped; the read time-out also
     // bounds the connect. Raises on any failure.
     void NotifyUrl(const std::string& url, int readTimeoutMs);
+    // The install folder's path for an entry of the extracted-file list.
+    std::string DestinationOf(const std::string& entry) const;
+    // The retry question, or in a hidden run the step's own bounded answer.
+    bool AnswerRetry(const std::vector<std::string>& failed, int& hiddenRetries);
     void ReportStatus(const std::string& message, int kind);
     // The frame's report of an exception: S_UnknownError, CR LF and the exception's message; the
     // language text alone when even that cannot be built. Never raises.

@@ -1,17 +1,6 @@
 // Single steps under Wine: ending processes, placing files past a lock, the configuration batch.
 #include "WorkerFixture.h"
 
-namespace {
-
-bool WaitForFile(const std::string& path, int ms) {
-    for (int waited = 0; waited < ms; waited += 50) {
-        if (platform::FileExists(path)) return true;
-        platform::SleepMs(50);
-    }
-    return false;
-}
-
-}  // namespace
 
 TEST_F(WorkerTest, TerminateEndsTheListedProcessesAndReportsBadIds) {
     const std::string pidFile = scratch + "\\pid.txt";

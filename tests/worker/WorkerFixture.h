@@ -90,6 +90,15 @@ inline long RunChild(const std::string& name, const std::string& args) {
     return platform::ProcessExitCode(child, code) ? static_cast<long>(code) : -1;
 }
 
+// True once the file exists (a child's ready mark), false after ms.
+inline bool WaitForFile(const std::string& path, int ms) {
+    for (int waited = 0; waited < ms; waited += 50) {
+        if (platform::FileExists(path)) return true;
+        platform::SleepMs(50);
+    }
+    return false;
+}
+
 inline std::string WorkerTest_ServerUrl(const std::string& kind, const std::string& name) {
     const char* port = std::getenv("KLU_TEST_PORT");
     return "http://127.0.0.1:" + std::string(port != nullptr ? port : "9") + "/" + kind + "/" + name;
