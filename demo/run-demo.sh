@@ -97,8 +97,8 @@ echo "== The installer checks the changed copy (hidden) and refuses it"
 pids+=($!)
 drive box-answer 1 120000
 for _ in $(seq 600); do [ -s "$out/status" ] && break; sleep 0.1; done
-echo "   exit status: $(cat "$out/status" 2>/dev/null || echo "still running"); installed: \
-$([ -e "$WINEPREFIX/drive_c/Program Files/Veltrona/Pluvion" ] && echo something || echo nothing)"
+echo "   exit status: $(cat "$out/status" 2>/dev/null || echo "still running"); files installed: \
+$(find "$WINEPREFIX/drive_c/Program Files/Veltrona" -type f 2>/dev/null | wc -l)"
 rm -f "$out/status"
 echo "== The installer checks the signed package and installs it"
 

@@ -55,3 +55,18 @@ if(NOT KLU_FUZZ AND TARGET klu-unzip)
     set_tests_properties(signing_tools PROPERTIES TIMEOUT 300)
   endif()
 endif()
+
+# The signature check's parsers under libFuzzer, seeded with an empty archive signed as the
+# fuzzer's stand-in key would sign it, and the same archive without its signature.
+if(KLU_FUZZ)
+  set(_klu_sign_seeds ${CMAKE_BINARY_DIR}/fuzz-seeds/package_signature)
+  file(MAKE_DIRECTORY ${_klu_sign_seeds})
+  find_package(Python3 COMPONENTS Interpreter)
+  if(Python3_FOUND)
+    execute_process(COMMAND ${Python3_EXECUTABLE} -c
+      "import sys; c = b'KLUSIG/1 ' + b'0' * 16 + b' 5a' + b'0' * 126; e = b'PK\\x05\\x06' + bytes(16); open(sys.argv[1] + '/signed', 'wb').write(e + len(c).to_bytes(2, 'little') + c); open(sys.argv[1] + '/unsigned', 'wb').write(e + bytes(2))"
+      ${_klu_sign_seeds} OUTPUT_QUIET)
+  endif()
+  klu_add_fuzzer(package_signature SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/package_signature_fuzz.cpp
+                 CORPUS ${_klu_sign_seeds})
+endif()
