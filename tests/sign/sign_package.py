@@ -127,6 +127,9 @@ def variants(private_pem, other_pem, source, folder):
         ("changed-central-directory", changed(good, directory + 12), CHANGED),  # its time there
         ("changed-end-record", changed(good, at + 4), CHANGED),         # the disk number
         ("changed-signature", bytes(swapped), CHANGED),
+        # r and s outside 1 .. n - 1: a bad signature, not a failure of the cryptography.
+        ("zero-signature", good[:-128] + b"0" * 128, CHANGED),
+        ("signature-beyond-the-order", good[:-128] + b"f" * 128, CHANGED),
         ("bytes-after-signature", good + b"\r\n", NOT_SIGNED),
         ("cut", good[:len(good) - 40], INCOMPLETE),
     ]

@@ -62,7 +62,7 @@ TEST_F(SignedTest, WithTheKeyOnlyWhatThePublisherSignedIsUnpacked) {
         rows.push_back({name, "pkg", Case(name), language.S_ZipEmpty + "\r\n" + text, ""});
     }
     ASSERT_TRUE(signedSeen);
-    ASSERT_EQ(rows.size(), 9u);
+    ASSERT_EQ(rows.size(), 11u);
     // An empty download and a package that is not ZIP at all are refused before the extractor too.
     rows.push_back({"empty download", "empty", "", language.S_ZipEmpty + "\r\n" +
                     "The package is incomplete: its ZIP end record is missing.", ""});

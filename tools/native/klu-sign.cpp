@@ -13,8 +13,11 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
