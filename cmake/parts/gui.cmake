@@ -30,6 +30,10 @@ if(KLU_WIN32 AND NOT KLU_FUZZ)
   set_target_properties(e2e_planted PROPERTIES PREFIX "" OUTPUT_NAME "planted")
   add_executable(e2e_planting_probe ${CMAKE_SOURCE_DIR}/tests/e2e/planting_probe.c)
   target_link_options(e2e_planting_probe PRIVATE -mconsole)
+  # ... and a command interpreter that leaves a marker when started.
+  add_executable(e2e_planted_cmd ${CMAKE_SOURCE_DIR}/tests/e2e/planted_cmd.c)
+  set_target_properties(e2e_planted_cmd PROPERTIES OUTPUT_NAME "planted_cmd")
+  target_link_options(e2e_planted_cmd PRIVATE -mconsole)
 
   # The end-to-end driver: finds the window and its controls, reads, types, presses, answers.
   add_executable(e2e_driver ${CMAKE_SOURCE_DIR}/tests/e2e/driver.cpp)

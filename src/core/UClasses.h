@@ -22,6 +22,7 @@ extern const char* const UpdaterExeName;           // "KestrumLiveUpdate.exe"
 extern const char* const DownloadLocationCode;     // "VLT"
 extern const char* const DefaultUserName;          // ""
 extern const char* const DefaultPlaceCode;         // ""
+constexpr unsigned long DefaultHiddenBatchLineLimitMs = 10 * 60 * 1000;  // ten minutes
 
 // The Windows predefined root keys, with the values their handles have in a 32-bit program.
 // They travel as the attached value of a key list entry.
@@ -54,6 +55,9 @@ public:
     std::string InstallFolder;              // never ending in a backslash
     TFileXML* LanguageTable = nullptr;      // not owned
     bool UninstallFlag = false;
+    // How long a hidden run ("/HIDE") waits for one line of the configuration batch before it
+    // ends it; runs with a window wait without limit. Tests shorten it.
+    unsigned long HiddenBatchLineLimitMs = DefaultHiddenBatchLineLimitMs;
 
     // The parameters after the program path, numbered from 1 (index 0 holds the program path).
     const std::vector<std::string>& Params() const { return params_; }

@@ -1,10 +1,16 @@
 #include "WindowRules.h"
 
+#include "uStrParam.h"
+
 namespace window_rules {
 
 std::string ProposedInstallFolder(const std::string& windowsFolder, const std::string& subfolder) {
     if (windowsFolder.empty()) return std::string();
     return std::string(1, windowsFolder[0]) + ":\\" + subfolder;
+}
+
+std::string RunLanguageName(const std::string& languageSwitch, bool uninstall, const std::string& defaultName) {
+    return UpperCaseAscii(uninstall && !languageSwitch.empty() ? languageSwitch : defaultName);
 }
 
 std::string WithoutTrailingBackslashes(const std::string& text) {

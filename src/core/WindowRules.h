@@ -22,6 +22,10 @@ std::string RemoveRootKey(const std::string& path);
 // before its first blank. "" for an empty template.
 std::string BrowserProgram(const std::string& commandTemplate);
 
+// The language section a run shows, upper-cased: an install always shows the default language (its
+// texts for other languages are not complete); only the uninstall takes "/language".
+std::string RunLanguageName(const std::string& languageSwitch, bool uninstall, const std::string& defaultName);
+
 // The brand home page for a language name: the Brisaune one for "FRENCH", else the Veltrona one.
 std::string BrandHomePage(const std::string& languageName);
 

@@ -25,12 +25,6 @@ constexpr UINT kMonitorInterval = 50;
 constexpr UINT kDownloadWatchInterval = 60000;
 constexpr int kSuccessKind = 2;
 
-std::string UpperCase(std::string text) {
-    for (char& c : text)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return text;
-}
-
 bool IsPushButton(HWND hwnd) {
     char className[16] = {};
     GetClassNameA(hwnd, className, sizeof className);
@@ -96,14 +90,15 @@ void TFMain::FormCreate() {
     // "/URL address" replaces the package address for this run (mirrors and tests).
     const std::string url = settings_->GetSwitchValue("/URL");
     if (!url.empty()) settings_->DownloadUrl = url;
-    // The uninstall command registered by the install: "/language NAME /uninstall KEYS".
-    const std::string languageName = settings_->GetSwitchValue("/language");
-    language_->SetLanguage(UpperCase(languageName.empty() ? DefaultLanguageName : languageName));
+    // The uninstall command registered by the install: "/language NAME /uninstall KEYS". Only the
+    // uninstall takes the language; an install shows English.
     const std::string uninstallKeys = settings_->GetSwitchValue("/uninstall");
     if (!uninstallKeys.empty()) {
         settings_->UninstallFlag = true;
         settings_->SetApplicationKeys(uninstallKeys);
     }
+    language_->SetLanguage(window_rules::RunLanguageName(settings_->GetSwitchValue("/language"),
+                                                         settings_->UninstallFlag, DefaultLanguageName));
     language_->LoadLanguage(settings_->UninstallFlag ? "LU_XMLFILE" : "QVI_XMLFile", platform::LoadProgramResource);
     const TFileXML& lang = *language_;
 

@@ -43,7 +43,9 @@ void FillDialog(HWND dialog, const DialogState& state) {
     for (const std::string& path : *state.files)
         SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(retry::ListLine(path).c_str()));
     CentreDialog(dialog);
-    SetFocus(GetDlgItem(dialog, ids::BRetry));
+    // The first focus the dialog way, so that Retry also becomes the default button and Enter
+    // presses it while it has the focus.
+    SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, ids::BRetry)), TRUE);
 }
 
 INT_PTR CALLBACK RetryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -59,9 +61,14 @@ INT_PTR CALLBACK RetryProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
         }
         return FALSE;  // the focus is set
     }
+    case DM_GETDEFID:
+        // No default identifier: Enter presses only a button that has the focus, and on the list it
+        // gives IDOK, which is ignored.
+        SetWindowLongPtrA(dialog, DWLP_MSGRESULT, 0);
+        return TRUE;
     case WM_COMMAND:
-        // IDOK and IDCANCEL (Enter on a control that is not a button, and Esc) are ignored: neither
-        // button is the default or the cancel button.
+        // IDOK and IDCANCEL (Enter on a control that is not a button, and Esc) are ignored: there is
+        // no default identifier and no cancel button.
         if (LOWORD(wParam) == ids::BRetry) {
             EndDialog(dialog, kRetryResult);
             return TRUE;

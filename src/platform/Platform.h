@@ -82,6 +82,7 @@ bool DeleteKey(RootKey root, const std::string& path);
 // A leading "\\" of a share or device path stays.
 std::string NativePath(const std::string& path);
 std::string WindowsDirectory();
+std::string SystemDirectory();  // the system folder (GetSystemDirectoryA), "" when unknown
 std::string TempDirectory();  // as the system reports it, with its trailing backslash
 bool CreateDir(const std::string& path);
 bool ForceDirectories(const std::string& path);  // creates missing parents too
@@ -124,6 +125,16 @@ constexpr unsigned long kInfinite = 0xFFFFFFFFu;
 // Starts commandLine as given (no separate program name); hidden when asked. folder empty: the
 // current one. The process handle is returned (invalid when the start failed).
 Handle StartProcess(const std::string& commandLine, bool hidden, const std::string& folder = std::string());
+
+// A process started with its program named by full path (never searched for), in a job of its own
+// so that ending it also ends every process it started.
+struct ProcessTree {
+    Handle process;  // invalid when the start failed
+    Handle job;      // invalid when the system gave no job; the process alone is ended then
+};
+ProcessTree StartProcessTree(const std::string& program, const std::string& commandLine, bool hidden);
+// Ends the process and, with its job, every process it started.
+void TerminateProcessTree(const ProcessTree& tree, unsigned int exitCode);
 Handle OpenProcessForTermination(unsigned long processId);
 bool TerminateProcess(const Handle& process, unsigned int exitCode);
 unsigned long WaitFor(const Handle& object, unsigned long milliseconds);
@@ -178,6 +189,11 @@ private:
     struct Impl;
     Impl* impl_;
 };
+
+// ---- Code pages -------------------------------------------------------------------------------
+// Text from the system's OEM code page into its ANSI code page, through the wide form. A character
+// the ANSI page lacks becomes "_" (no best-fit look-alike, which could be a separator).
+std::string OemToAnsiText(const std::string& oem);
 
 // ---- Version ----------------------------------------------------------------------------------
 // 2 for the NT family, anything else for the older family (GetVersionExA).

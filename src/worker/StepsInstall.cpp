@@ -7,6 +7,7 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "InstallLayout.h"
 #include "worker/UThread.h"
 #include "worker/WorkerPaths.h"
 
@@ -202,7 +203,7 @@ bool TThreadLiveUpdate::ExecuteBatch() {
         }
         if (!line.empty()) lines.push_back(line);
     }
-    const std::string prefix = GetPlatformId() == 2 ? "CMD.EXE /C" : "COMMAND.COM /C";
+    const std::string prefix = layout::InterpreterPrefix(GetPlatformId());
     SetPending(0, static_cast<int>(lines.size()));
     for (std::size_t i = 0; i < lines.size(); ++i) {
         RunAndWait(prefix + " " + lines[i]);
@@ -213,6 +214,23 @@ bool TThreadLiveUpdate::ExecuteBatch() {
 }
 
 void TThreadLiveUpdate::RunAndWait(const std::string& commandLine) {
-    platform::Handle process = platform::StartProcess(commandLine, true);
-    if (process.Valid()) platform::WaitFor(process, platform::kInfinite);
+    // The interpreter by its full path: a CMD.EXE beside the installer or in the install folder
+    // (the current folder) is never taken.
+    const std::string program =
+        layout::InterpreterPath(GetPlatformId(), platform::SystemDirectory(), platform::WindowsDirectory());
+    if (program.empty()) return;
+    // A run with a window waits as long as a line runs: the user can close the window. A hidden
+    // run has nobody to ask, so a line that does not end within the limit is ended, with every
+    // process it started, and the next line runs.
+    const bool bounded = settings_.IsSwitch("/HIDE");
+    platform::ProcessTree tree = platform::StartProcessTree(program, commandLine, true);
+    if (!tree.process.Valid()) return;
+    if (!bounded) {
+        platform::WaitFor(tree.process, platform::kInfinite);
+        return;
+    }
+    if (platform::WaitFor(tree.process, settings_.HiddenBatchLineLimitMs) == platform::kWaitTimeout) {
+        platform::TerminateProcessTree(tree, 1);
+        platform::WaitFor(tree.process, 10000);
+    }
 }

@@ -11,6 +11,7 @@ namespace {
 const char* const kRunOnceKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char* const kUninstallEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const char* const kPendingDeletePrefix = "KestrumLU_DEL_";
+const char* const kShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 
 // A whole decimal integer (an optional sign, then digits only).
@@ -29,16 +30,6 @@ bool ParseInteger(const std::string& text, long long& value) {
 }
 
 }  // namespace
-
-std::string CollapseBackslashes(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        out += text[i];
-        if (text[i] == '\\')
-            while (i + 1 < text.size() && text[i + 1] == '\\') ++i;
-    }
-    return out;
-}
 
 void TThreadLiveUpdate::RunUninstallChain() {
     try {
@@ -77,6 +68,26 @@ bool IsInside(const std::string& path, const std::string& folder) {
            SameTextNoCase(path.substr(0, folder.size()), folder);
 }
 
+// The brand's folder in the Programs menu, where the install put its shortcuts ("" when the
+// Programs menu is not known).
+std::string BrandMenuFolder() {
+    platform::RegKey folders;
+    if (!folders.OpenReadOnly(rootkey::CurrentUser, kShellFoldersKey)) return std::string();
+    std::string programs = folders.ReadString("Programs");
+    while (!programs.empty() && programs.back() == '\\') programs.pop_back();
+    return programs.empty() ? std::string() : programs + "\\" + BrandFolderName;
+}
+
+// Only folders that the install made go when they become empty: the install folder and the
+// folders below it, and the brand's Programs-menu folder. Never the Desktop, the Programs menu
+// itself, nor anything above the install folder, even when the uninstall left them empty.
+bool MadeByInstall(const std::string& folder, const std::string& installFolder, const std::string& menuFolder) {
+    if (folder.empty()) return false;
+    if (!installFolder.empty() && (SameTextNoCase(folder, installFolder) || IsInside(folder, installFolder)))
+        return true;
+    return !menuFolder.empty() && SameTextNoCase(folder, menuFolder);
+}
+
 }  // namespace
 
 bool TThreadLiveUpdate::UninstallFiles() {
@@ -86,6 +97,7 @@ bool TThreadLiveUpdate::UninstallFiles() {
     // Folders that the package brought below the install folder go when they become empty, and
     // so does the install folder itself; nothing above it is touched.
     const std::string installFolder = RecordedInstallFolder(GetPlatformId());
+    const std::string menuFolder = BrandMenuFolder();
     for (int k = 0; k < settings_.ApplicationKeys.Count(); ++k) {
         platform::RegKey key;
         if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(k), settings_.ApplicationKeys[k] + "\\Uninstall"))
@@ -97,11 +109,10 @@ bool TThreadLiveUpdate::UninstallFiles() {
         SetPending(0, files.Count());
         for (int i = 0; i < files.Count(); ++i) {
             if (platform::RemoveFile(files[i])) {
-                std::string folder = worker::FolderOf(files[i]);
-                platform::RemoveDir(folder);  // only when it became empty
-                while (IsInside(folder, installFolder)) {
-                    folder = worker::FolderOf(folder);
-                    if (!platform::RemoveDir(folder)) break;
+                // Each folder goes only when it became empty, up to the install folder.
+                for (std::string folder = worker::FolderOf(files[i]);
+                     MadeByInstall(folder, installFolder, menuFolder) && platform::RemoveDir(folder);
+                     folder = worker::FolderOf(folder)) {
                 }
             } else {
                 DeleteOnReboot(files[i]);
@@ -155,10 +166,10 @@ void TThreadLiveUpdate::DeleteOnReboot(const std::string& filePath) {
     if (!platform::FileExists(filePath)) return;
     platform::RegKey key;
     key.Open(rootkey::LocalMachine, kRunOnceKey, true);
-    const std::string path = CollapseBackslashes(filePath);
-    const std::string command = GetPlatformId() == 2
-                                    ? "CMD.EXE /C DEL \"" + path + "\""
-                                    : "COMMAND.COM /C DEL \"" + platform::ShortPathName(path) + "\"";
+    const unsigned long platformId = GetPlatformId();
+    const std::string path = layout::DeleteOnRebootPath(filePath);
+    const std::string command = layout::DeleteOnRebootCommand(
+        platformId, layout::IsNtFamily(platformId) ? path : platform::ShortPathName(path));
     std::vector<std::string> names = key.ValueNames();
     std::stable_sort(names.begin(), names.end(),
                      [](const std::string& a, const std::string& b) { return CompareTextNoCase(a, b) < 0; });

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "InstallLayout.h"
 #include "UClasses.h"
 #include "UFileXML.h"
 #include "platform/Platform.h"
@@ -30,8 +31,7 @@ namespace zip {
 class ZipExtractor;
 }
 
-// Every run of consecutive backslashes made one backslash.
-std::string CollapseBackslashes(const std::string& text);
+using layout::CollapseBackslashes;
 
 class TThreadLiveUpdate {
 public:
@@ -97,6 +97,8 @@ public:
     // where it has a folder.
     std::vector<std::string> KindConflicts() const;
     bool ExecuteBatch();
+    // Runs one interpreter command line hidden, the interpreter named by its full path, and waits
+    // for its end (in a hidden run at most HiddenBatchLineLimitMs).
     void RunAndWait(const std::string& commandLine);
     bool DeleteTempFiles();
     bool RegisterApplication();

@@ -68,3 +68,13 @@ TEST(WindowRules, BrandHomePageFollowsTheLanguage) {
 }
 
 }  // namespace
+
+TEST(WindowRules, AnInstallShowsEnglishWhateverTheLanguageSwitchSays) {
+    EXPECT_EQ(window_rules::RunLanguageName("PORTUGUESE", false, "english"), "ENGLISH");
+    EXPECT_EQ(window_rules::RunLanguageName("french", false, "english"), "ENGLISH");
+    EXPECT_EQ(window_rules::RunLanguageName("", false, "english"), "ENGLISH");
+    // The uninstall takes the switch, upper-cased, and the default without it.
+    EXPECT_EQ(window_rules::RunLanguageName("portuguese", true, "english"), "PORTUGUESE");
+    EXPECT_EQ(window_rules::RunLanguageName("FRENCH", true, "english"), "FRENCH");
+    EXPECT_EQ(window_rules::RunLanguageName("", true, "english"), "ENGLISH");
+}

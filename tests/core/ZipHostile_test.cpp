@@ -51,4 +51,23 @@ TEST(ZipHostile, EveryRowGetsItsVerdictAndWritesOnlyInsideTheFolder) {
     }
 }
 
+TEST(ZipHostile, HarmlessNamesAreWrittenWhereWindowsReadsThem) {
+    for (const hostile::HarmlessName& harmless : hostile::HarmlessNames()) {
+        SCOPED_TRACE(harmless.name);
+        zip::ZipExtractor extractor;
+        auto* output = new ziptest::MemoryOutput;
+        extractor.SetOutput(std::unique_ptr<zip::OutputFolder>(output));
+        extractor.SetExtractFolder(kFolder);
+        const std::string archive = ziptest::BuildArchive(
+            {ziptest::Entry::Stored(harmless.name, "x"), ziptest::Entry::Stored("good.txt", "g")});
+        zip::MemoryArchive input(archive.data(), archive.size());
+        EXPECT_EQ(extractor.Extract(input), 2);
+        std::vector<std::string> written;
+        for (const auto& file : output->files) written.push_back(file.first);
+        std::vector<std::string> expected = {kFolder + "\\" + harmless.path, kFolder + "\\good.txt"};
+        std::sort(expected.begin(), expected.end());  // the output keeps its files sorted by path
+        EXPECT_EQ(written, expected);
+    }
+}
+
 }  // namespace

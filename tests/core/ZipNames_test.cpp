@@ -97,8 +97,17 @@ TEST(ZipNames, SafePathsAreCleanedAndEscapesRefused) {
     const Case cases[] = {
         {"a.txt", true, "a.txt"},
         {"docs\\readme.txt", true, "docs\\readme.txt"},
-        {".\\a\\.\\b.txt", false, ""},  // "." parts and empty parts: one file, many names
-        {"a\\\\b.txt", false, ""},
+        // "." parts and repeated separators go, and a ".." that stays inside takes back its part.
+        {".\\a\\.\\b.txt", true, "a\\b.txt"},
+        {"a\\\\b.txt", true, "a\\b.txt"},
+        {".\\Pluvion.exe", true, "Pluvion.exe"},
+        {"data\\x\\..\\a.txt", true, "data\\a.txt"},
+        {"a\\b\\..\\..\\c.txt", true, "c.txt"},
+        {"a\\", true, "a"},
+        {".\\..\\x", false, ""},
+        {"a\\..\\.\\..\\x", false, ""},
+        {"con\\..\\x", false, ""},  // a device part, even one taken back
+        {"a.\\..\\x", false, ""},
         {"a..b.txt", true, "a..b.txt"},
         {"console.txt", true, "console.txt"},
         {"com10.txt", true, "com10.txt"},
@@ -118,6 +127,16 @@ TEST(ZipNames, SafePathsAreCleanedAndEscapesRefused) {
         {"Lpt1", false, ""},
         {"com3 .log", false, ""},
         {"conout$", false, ""},
+        // The superscript one, two and three of the ANSI code page make device names too.
+        {"COM\xB9", false, ""},
+        {"com\xB2.txt", false, ""},
+        {"sub\\Com\xB3 .log", false, ""},
+        {"LPT\xB9.dat", false, ""},
+        {"lpt\xB2", false, ""},
+        {"LPT\xB3.txt", false, ""},
+        {"COM\xB9\xB9.txt", true, "COM\xB9\xB9.txt"},
+        {"COM\xBC.txt", true, "COM\xBC.txt"},  // one quarter is no digit
+        {"CON\xB2.txt", true, "CON\xB2.txt"},
         {"a\x01.txt", false, ""},
         {"what?.txt", false, ""},
         {"a|b", false, ""},

@@ -21,7 +21,8 @@
 //   box-answer BUTTON MS      presses Yes (6), No (7) or OK (1) of the open message box
 //   no-box MS                 no message box opens within MS
 //   retry-list MS             the lines of the retry dialog's list, joined by "|"
-//   retry-answer retry|cancel|close|escape MS
+//   retry-answer retry|cancel|close|escape|enter|tab MS
+//                             enter and tab are pressed on the control that has the focus
 //   caption                   the main window's caption
 #include <windows.h>
 #include <commctrl.h>
@@ -282,6 +283,22 @@ int main(int argc, char** argv) {
                     PostMessageA(GetDlgItem(dialog, ids::BRetry), WM_KEYUP, VK_ESCAPE, 0xC0000001);
                 }
                 result = how;
+                if (how == "enter" || how == "tab") {
+                    // The key goes where the dialog's thread has its focus; the result names the
+                    // control that has the focus once the key is handled.
+                    GUITHREADINFO info{};
+                    info.cbSize = sizeof info;
+                    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+                    ok = info.hwndFocus != nullptr;
+                    const WPARAM key = how == "enter" ? VK_RETURN : VK_TAB;
+                    if (ok) {
+                        PostMessageA(info.hwndFocus, WM_KEYDOWN, key, 1);
+                        PostMessageA(info.hwndFocus, WM_KEYUP, key, 0xC0000001);
+                        Sleep(300);
+                        GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+                    }
+                    result = how + " " + std::to_string(info.hwndFocus ? GetDlgCtrlID(info.hwndFocus) : 0);
+                }
             }
             i += answer ? 3 : 2;
         } else {

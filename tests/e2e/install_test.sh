@@ -150,13 +150,21 @@ box=$(ask box-answer $OK 60000)
 check_has "hidden failure box" "Unable to download installation file from the server!" "$box"
 check "hidden failed run status" "1" "$(program_status 60)"
 
-# --- 9. "/language french": the French texts and the Brisaune pictures.
+# --- 9. An install shows English whatever "/language" says: "french" keeps the Veltrona picture,
+# and "PORTUGUESE" (whose install texts are empty) still shows every text of the folder page.
 reset_install
 run_program /URL "$E2E_URL/pkg/nobatch.zip" /language french
 out=$(drive wait-window 30000 text $BInstall visible $SFImageVLT visible $SFImageBRS)
 shot install-9-french-folder-page
-check "French folder page with the Brisaune picture" "$(printf 'wait-window: yes\ntext: Installer\nvisible: 0\nvisible: 1')" "$out"
+check "/language french: the English folder page with the Veltrona picture" \
+  "$(printf 'wait-window: yes\ntext: Install\nvisible: 1\nvisible: 0')" "$out"
 drive close >/dev/null; drive box-answer $YES 20000 >/dev/null
 check "status after quitting the French run" "1" "$(program_status 60)"
+run_program /URL "$E2E_URL/pkg/nobatch.zip" /language PORTUGUESE
+out=$(drive wait-window 30000 text $SFLabelTop text $SFLabelFolder text $BChangeFolder text $BInstall)
+check "/language PORTUGUESE: the English folder page" \
+  "$(printf 'wait-window: yes\ntext: Select the installation folder\ntext: Folder\ntext: Change\ntext: Install')" "$out"
+drive close >/dev/null; drive box-answer $YES 20000 >/dev/null
+check "status after quitting the Portuguese run" "1" "$(program_status 60)"
 
 e2e_finish

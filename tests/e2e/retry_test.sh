@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The retry dialog: a file of the install folder held open without sharing by another process.
-# Its list names the file; Esc does nothing; Retry after the release places the file; Cancel and
+# Its list names the file; Esc, and Enter on the list, do nothing; Retry while the file is held
+# asks again; Enter on Retry (its first focus) after the release places the file; Cancel and
 # the close box fail the run with S_CopyError; a hidden run answers by itself.
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/suite.bash"
@@ -35,10 +36,22 @@ check "retry dialog: caption, message and the locked file" \
 drive retry-answer escape 5000 >/dev/null
 sleep 1
 check "Esc leaves the dialog open" "a.txt (C:\\e2e\\locked)" "$(ask retry-list 5000 | sed 's/.*] //')"
-release first
+# Retry has the first focus; Tab goes round Cancel and the list, where Enter does nothing.
+check "Tab from Retry, and on to the list" "$(printf 'retry-answer: tab 202\nretry-answer: tab 203')" \
+  "$(drive retry-answer tab 5000 retry-answer tab 5000)"
+drive retry-answer enter 5000 >/dev/null
+sleep 1
+check "Enter on the list leaves the dialog open" "a.txt (C:\\e2e\\locked)" "$(ask retry-list 5000 | sed 's/.*] //')"
+check "Tab back to Retry" "tab 201" "$(ask retry-answer tab 5000)"
+# Retry while the file is still held asks again.
 drive retry-answer retry 5000 >/dev/null
+sleep 1
+check "Retry while the file is held asks again" "a.txt (C:\\e2e\\locked)" "$(ask retry-list 30000 | sed 's/.*] //')"
+release first
+# Enter, no click: Retry is the default button of the new dialog.
+drive retry-answer enter 5000 >/dev/null
 out=$(drive wait-visible $PanelFinish 60000 text $FLabelTop)
-check "Retry after the release completes the install" "$(printf 'wait-visible: yes\ntext: Installation Complete')" "$out"
+check "Enter on Retry after the release completes the install" "$(printf 'wait-visible: yes\ntext: Installation Complete')" "$out"
 check "the new file is in place" "alpha" "$(tr -d '\r\n' <"$folder/a.txt")"
 drive click $FBOk >/dev/null
 check "status after Retry" "0" "$(program_status 60)"

@@ -25,6 +25,18 @@ struct ArchiveCase {
     bool installFails = true;          // false: a defined, harmless result the installer accepts
 };
 
+// Harmless names, taken as Windows takes them ("." parts and repeated separators go, a ".." that
+// stays inside takes back the part before it), with the path each is written to below the
+// extract folder.
+struct HarmlessName {
+    const char* name;
+    const char* path;
+};
+inline std::vector<HarmlessName> HarmlessNames() {
+    return {{"./Pluvion.exe", "Pluvion.exe"}, {"data//a.txt", "data\\a.txt"}, {"data/x/../a.txt", "data\\a.txt"},
+            {"a//x", "a\\x"},                {"./x", "x"},                   {".\\a\\.\\b.txt", "a\\b.txt"}};
+}
+
 inline void Patch16(std::string& s, std::size_t at, std::uint32_t v) {
     s[at] = static_cast<char>(v & 0xFF);
     s[at + 1] = static_cast<char>((v >> 8) & 0xFF);
@@ -69,9 +81,18 @@ inline std::vector<ArchiveCase> ArchiveCases() {
     auto add = [&](ArchiveCase c) { cases.push_back(std::move(c)); };
 
     // Names that leave the folder with "/" and "\" both separators, and empty parts.
-    for (const char* name : {"../x", "..\\x", "a/../../x", "a\\..\\..\\x", "./../x", "a//x", "./x", "."}) {
+    for (const char* name : {"../x", "..\\x", "a/../../x", "a\\..\\..\\x", "./../x", "."}) {
         add(UnsafeName(std::string("leaving name ") + name, name));
     }
+    for (const HarmlessName& harmless : HarmlessNames()) {
+        add({std::string("harmless name ") + harmless.name,
+             BuildArchive({Entry::Stored(harmless.name, "x"), Entry::Stored("good.txt", "g")}),
+             {EntryResult::Ok, EntryResult::Ok}, "", false});
+    }
+    // Duplicates are judged on the names as Windows reads them.
+    add({"duplicate once normalised",
+         BuildArchive({Entry::Stored("data/a.txt", "1"), Entry::Stored("./data//x/../A.txt", "2")}),
+         {EntryResult::Ok, EntryResult::DuplicateName}, ""});
     add({"folder entry ../evil/", BuildArchive({Entry::Stored("../evil/", ""), Entry::Stored("good.txt", "g")}),
          {EntryResult::UnsafeName, EntryResult::Ok}, ""});
     add({"empty name", BuildArchive({Entry::Stored("", "x"), Entry::Stored("good.txt", "g")}),
@@ -91,6 +112,16 @@ inline std::vector<ArchiveCase> ArchiveCases() {
     for (const char* name : {"f.txt:s", "x::$DATA", "CON", "nul.txt", "COM1", "sub/CONIN$", "a.", "a ", "dir./x",
                              "a<b", "a>b", "a\"b", "a|b", "a?b", "a*b", "a\x01" "b", "a\x1f" "b"}) {
         add(UnsafeName(std::string("reserved name ") + name, name));
+    }
+    // The superscript digits one to three make device names too: "\xFD" is the OEM superscript two,
+    // the others are only in UTF-8 names (flag bit 11).
+    add(UnsafeName("reserved name COM(OEM 0xFD).txt", "COM\xFD.txt"));
+    for (const char* name : {"COM\xC2\xB9", "com\xC2\xB2.txt", "COM\xC2\xB3.log", "LPT\xC2\xB9.dat",
+                             "sub/lpt\xC2\xB2", "LPT\xC2\xB3.txt"}) {
+        Entry utf8 = Entry::Stored(name, "x");
+        utf8.flags = 0x0800;
+        add({std::string("reserved UTF-8 name ") + name, BuildArchive({utf8, Entry::Stored("good.txt", "g")}),
+             {EntryResult::UnsafeName, EntryResult::Ok}, ""});
     }
     // The same file twice once letter case is folded (in the OEM code page too: 0x90 and 0x82 are
     // the capital and small e acute).

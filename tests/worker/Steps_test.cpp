@@ -132,10 +132,47 @@ TEST_F(WorkerTest, BatchLinesRunOneByOneAndTheFileGoesEvenReadOnly) {
     EXPECT_FALSE(platform::FileExists(batch));
     EXPECT_EQ(view.labels, std::vector<std::string>{language.S_ExecBatch});
 
+    // The interpreter of every line is the system folder's cmd.exe, never one in the install folder
+    // (the current folder of the lines).
+    std::ofstream(batch, std::ios::binary) << "echo system>where.txt\r\n";
+    platform::CopyFileOverwrite(ExeFolder() + "\\worker_child_sleeper.exe", installFolder + "\\CMD.EXE");
+    EXPECT_TRUE(worker.ExecuteBatch());
+    platform::SetCurrentDir(before);
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\where.txt"), "system\r\n");
+
     // Without a batch file nothing moves.
     RecordingView quiet;
     TThreadLiveUpdate idle(settings, quiet);
     EXPECT_TRUE(idle.ExecuteBatch());
     EXPECT_TRUE(quiet.labels.empty());
     EXPECT_TRUE(quiet.overall.empty());
+}
+
+TEST_F(WorkerTest, AHiddenRunEndsABatchLineAfterTheLimitAndGoesOn) {
+    ASSERT_TRUE(platform::ForceDirectories(installFolder));
+    const std::string batch = installFolder + "\\LiveUpdate.bat";
+    // The first line starts a program that would run for a minute; the second must still run.
+    std::ofstream(batch, std::ios::binary) << "\"" + ExeFolder() + "\\worker_child_sleeper.exe\" sleeper.pid\r\n"
+                                           << "echo next>next.txt\r\n";
+    TLiveUpdate settings("KestrumLiveUpdate.exe /HIDE");
+    Prepare(settings, "http://unused/");
+    settings.HiddenBatchLineLimitMs = 1500;
+    RecordingView view;
+    TThreadLiveUpdate worker(settings, view);
+    const std::string before = platform::CurrentDir();
+    const unsigned long start = platform::TickCount();
+    EXPECT_TRUE(worker.ExecuteBatch());
+    const unsigned long took = platform::TickCount() - start;
+    platform::SetCurrentDir(before);
+    EXPECT_LT(took, 30000ul) << "the line was awaited to its end";
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\next.txt"), "next\r\n");
+    EXPECT_EQ(worker.Pending().Position(), 2);
+    EXPECT_FALSE(platform::FileExists(batch));
+    // The program the interpreter started went with it.
+    const unsigned long pid = std::strtoul(ReadFileBytes(installFolder + "\\sleeper.pid").c_str(), nullptr, 10);
+    ASSERT_NE(pid, 0ul) << "the sleeper did not start";
+    platform::Handle sleeper = platform::OpenProcessForTermination(pid);
+    if (sleeper.Valid()) {
+        EXPECT_EQ(platform::WaitFor(sleeper, 5000), 0ul) << "the sleeper still runs";
+    }
 }

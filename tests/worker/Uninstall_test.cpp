@@ -21,6 +21,30 @@ void ClearPendingDeletes() {
             key.DeleteValue(name);
 }
 
+// Points the user's Desktop and Programs menu at folders of the test's own while it lives.
+class ShellFoldersAt {
+public:
+    explicit ShellFoldersAt(const std::string& root) {
+        platform::RegKey key;
+        key.Open(rootkey::CurrentUser, kShellFolders, true);
+        for (const char* name : {"Desktop", "Programs"}) {
+            saved_.push_back(key.ReadString(name));
+            platform::ForceDirectories(root + "\\" + name);
+            key.WriteString(name, root + "\\" + name);
+        }
+    }
+    ~ShellFoldersAt() {
+        platform::RegKey key;
+        key.Open(rootkey::CurrentUser, kShellFolders, true);
+        key.WriteString("Desktop", saved_[0]);
+        key.WriteString("Programs", saved_[1]);
+    }
+    static constexpr const char* kShellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+private:
+    std::vector<std::string> saved_;
+};
+
 std::string Notices() {
     http::HttpClient client(platform::MakeSocketTransport());
     client.SetReadTimeout(5000);
@@ -61,6 +85,8 @@ protected:
 };
 
 TEST_F(UninstallTest, RemovesWhatTheInstallRecordedAndReportsTrue) {
+    // A Desktop and a Programs menu that hold nothing but what the install puts there.
+    ShellFoldersAt shell(scratch + "\\user");
     Install();
     platform::RegKey folders;
     ASSERT_TRUE(folders.OpenReadOnly(HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"));
@@ -97,6 +123,9 @@ TEST_F(UninstallTest, RemovesWhatTheInstallRecordedAndReportsTrue) {
     EXPECT_TRUE(platform::DirectoryExists(scratch + "\\Program Files\\Veltrona")) << "folders above stay";
     EXPECT_FALSE(platform::FileExists(desktopLink));
     EXPECT_FALSE(platform::DirectoryExists(menu));
+    // Folders the install did not make stay, even when the uninstall left them empty.
+    EXPECT_TRUE(platform::DirectoryExists(scratch + "\\user\\Desktop")) << "the Desktop stays";
+    EXPECT_TRUE(platform::DirectoryExists(scratch + "\\user\\Programs")) << "the Programs menu stays";
     // The registry: the application key with its subkey, the Run value (not the Run key), the entry.
     EXPECT_FALSE(platform::KeyExists(HKCU, "Software\\Kestrum\\Pluvion"));
     EXPECT_FALSE(platform::KeyExists(HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pluvion"));

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "zip/ZipNames.h"
+
 namespace zip {
 
 // One output file, opened for writing with no sharing. Destroying it closes it.
@@ -32,6 +34,9 @@ public:
     virtual bool SetAttributes(const std::string& path, std::uint32_t dosAttributes) = 0;
     // The path as this system spells it (for messages); the identity on Windows.
     virtual std::string NativePath(const std::string& path) const { return path; }
+    // An entry name from the OEM code page into the ANSI code page of this system. Windows
+    // converts through its own code pages; elsewhere the fixed 437-to-1252 table stands in.
+    virtual std::string OemNameToAnsi(const std::string& oem) const { return OemToAnsi(oem); }
 };
 
 // The file system of the running system (src/platform/win32 or src/platform/posix).

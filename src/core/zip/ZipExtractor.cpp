@@ -488,7 +488,7 @@ bool ZipExtractor::ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int num
     } else if (entry.flags & kFlagUtf8) {
         name = Utf8ToAnsi(name);
     } else if (translateOemNames) {
-        name = OemToAnsi(name);
+        name = output_ ? output_->OemNameToAnsi(name) : OemToAnsi(name);
     }
     std::replace(name.begin(), name.end(), '/', '\\');
 

@@ -1,6 +1,7 @@
 #include "zip/ZipNames.h"
 
 #include <cstring>
+#include <vector>
 
 namespace zip {
 namespace {
@@ -95,11 +96,11 @@ bool IsDeviceName(const std::string& part) {
     for (const char* d : kDevices) {
         if (base == d) return true;
     }
-    if (base.size() == 4 && (base.compare(0, 3, "com") == 0 || base.compare(0, 3, "lpt") == 0) && base[3] >= '1' &&
-        base[3] <= '9') {
-        return true;
-    }
-    return false;
+    if (base.size() != 4 || (base.compare(0, 3, "com") != 0 && base.compare(0, 3, "lpt") != 0)) return false;
+    // COM1 to COM9 and LPT1 to LPT9, and the superscript one, two and three of the ANSI code page
+    // (0xB9, 0xB2, 0xB3), which Windows reserves the same way.
+    const auto digit = static_cast<unsigned char>(base[3]);
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 bool SafePart(const std::string& part) {
@@ -198,17 +199,26 @@ std::string StripDriveAndRoot(const std::string& name) {
 bool SafeRelativePath(const std::string& path, std::string& cleaned) {
     cleaned.clear();
     if (path.empty() || path[0] == '\\') return false;
+    std::vector<std::string> parts;
     std::size_t start = 0;
     while (start <= path.size()) {
         std::size_t end = path.find('\\', start);
         if (end == std::string::npos) end = path.size();
         const std::string part = path.substr(start, end - start);
         start = end + 1;
-        // An empty or "." part means nothing on its own and makes one file answer to many names.
-        if (part.empty() || part == "." || !SafePart(part)) return false;
+        // Repeated separators and "." parts mean nothing, as Windows reads them.
+        if (part.empty() || part == ".") continue;
+        if (part == "..") {
+            if (parts.empty()) return false;  // it would leave the extract folder
+            parts.pop_back();
+            continue;
+        }
+        // Every named part is checked, also one that a later ".." takes back.
+        if (!SafePart(part)) return false;
+        parts.push_back(part);
     }
-    cleaned = path;  // every part passed, so there is nothing to clean
-    return true;
+    for (const std::string& part : parts) cleaned += (cleaned.empty() ? "" : "\\") + part;
+    return !cleaned.empty();
 }
 
 std::string JoinPath(const std::string& left, const std::string& right) {

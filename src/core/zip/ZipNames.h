@@ -26,12 +26,14 @@ bool MatchesFileSpec(const std::string& name, const std::string& pattern);
 // (2), or else one leading backslash.
 std::string StripDriveAndRoot(const std::string& name);
 
-// Checks a relative entry path (backslashes); when safe, cleaned receives it unchanged.
-// Refused (false): a path that still begins with a backslash (a UNC or rooted form), an empty or
-// "." part, a ".." part
-// or any part made only of dots and spaces or ending in one, a colon anywhere (a second drive, a stream name),
-// control characters or any of < > " | ? *, and device names (CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, CONIN$, CONOUT$, with or without an extension). An empty result is refused too.
+// Checks a relative entry path (backslashes); when safe, cleaned receives it as Windows reads it:
+// repeated separators and "." parts dropped, and each ".." taking back the part before it.
+// Refused (false): a path that still begins with a backslash (a UNC or rooted form), a ".." with
+// nothing left to take back (it leaves the extract folder), any named part made only of dots and
+// spaces or ending in one, a colon anywhere (a second drive, a stream name), control characters or
+// any of < > " | ? *, and device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9, COM and LPT with the
+// superscript digits 1-3, CONIN$, CONOUT$, with or without an extension), also in a part that a
+// later ".." takes back. An empty result is refused too.
 bool SafeRelativePath(const std::string& path, std::string& cleaned);
 
 // Joins two path parts with exactly one backslash between them.

@@ -248,6 +248,12 @@ std::string WindowsDirectory() {
     return n > 0 && n <= MAX_PATH ? std::string(buf, n) : std::string();
 }
 
+std::string SystemDirectory() {
+    char buf[MAX_PATH + 1] = {};
+    const UINT n = GetSystemDirectoryA(buf, MAX_PATH);
+    return n > 0 && n <= MAX_PATH ? std::string(buf, n) : std::string();
+}
+
 std::string TempDirectory() {
     char buf[MAX_PATH + 2] = {};
     const DWORD n = GetTempPathA(MAX_PATH + 1, buf);
@@ -381,21 +387,47 @@ void Handle::Reset(void* h) {
     h_ = h;
 }
 
-Handle StartProcess(const std::string& commandLine, bool hidden, const std::string& folder) {
+namespace {
+// One process from a command line, shown or hidden, without handle inheritance. program null: the
+// program is the command line's first word, searched for as the system does.
+bool CreateFrom(const char* program, const std::string& commandLine, bool hidden, DWORD flags, const char* folder,
+                PROCESS_INFORMATION& pi) {
     STARTUPINFOA si;
     ZeroMemory(&si, sizeof si);
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = hidden ? SW_HIDE : SW_SHOWNORMAL;
-    PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof pi);
     std::string line = commandLine;  // CreateProcessA may write into the command line
     line.push_back('\0');
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &si, &pi))
-        return Handle();
+    return CreateProcessA(program, &line[0], nullptr, nullptr, FALSE, flags, nullptr, folder, &si, &pi) != 0;
+}
+}  // namespace
+
+Handle StartProcess(const std::string& commandLine, bool hidden, const std::string& folder) {
+    PROCESS_INFORMATION pi;
+    if (!CreateFrom(nullptr, commandLine, hidden, 0, folder.empty() ? nullptr : folder.c_str(), pi)) return Handle();
     CloseHandle(pi.hThread);
     return Handle(pi.hProcess);
+}
+
+ProcessTree StartProcessTree(const std::string& program, const std::string& commandLine, bool hidden) {
+    // Suspended until it is in its job, so that nothing it starts escapes the job.
+    ProcessTree tree;
+    PROCESS_INFORMATION pi;
+    if (!CreateFrom(program.c_str(), commandLine, hidden, CREATE_SUSPENDED, nullptr, pi)) return tree;
+    tree.process.Reset(pi.hProcess);
+    tree.job.Reset(CreateJobObjectA(nullptr, nullptr));
+    // A program already in a job that allows no nesting keeps the process outside any job.
+    if (tree.job.Valid() && !AssignProcessToJobObject(tree.job.Get(), pi.hProcess)) tree.job.Reset();
+    ResumeThread(pi.hThread);
+    CloseHandle(pi.hThread);
+    return tree;
+}
+
+void TerminateProcessTree(const ProcessTree& tree, unsigned int exitCode) {
+    if (tree.job.Valid()) TerminateJobObject(tree.job.Get(), exitCode);
+    if (tree.process.Valid()) ::TerminateProcess(tree.process.Get(), exitCode);
 }
 
 Handle OpenProcessForTermination(unsigned long processId) {
@@ -420,6 +452,22 @@ bool ProcessExitCode(const Handle& process, unsigned long& exitCode) {
 void SleepMs(unsigned long milliseconds) { Sleep(milliseconds); }
 unsigned long TickCount() { return GetTickCount(); }
 unsigned long CurrentProcessId() { return GetCurrentProcessId(); }
+
+// ---- Code pages -------------------------------------------------------------------------------
+
+std::string OemToAnsiText(const std::string& oem) {
+    if (oem.empty()) return oem;
+    const int size = static_cast<int>(oem.size());
+    const int wide = MultiByteToWideChar(CP_OEMCP, 0, oem.data(), size, nullptr, 0);
+    if (wide <= 0) return std::string(oem.size(), '_');
+    std::wstring text(static_cast<std::size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_OEMCP, 0, oem.data(), size, &text[0], wide);
+    const int ansi = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0, "_", nullptr);
+    if (ansi <= 0) return std::string(oem.size(), '_');
+    std::string out(static_cast<std::size_t>(ansi), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, &out[0], ansi, "_", nullptr);
+    return out;
+}
 
 // ---- Version ----------------------------------------------------------------------------------
 

@@ -109,6 +109,8 @@ public:
         return SetFileAttributesA(platform::NativePath(path).c_str(), attributes) != FALSE;
     }
 
+    std::string OemNameToAnsi(const std::string& oem) const override { return platform::OemToAnsiText(oem); }
+
 private:
     std::string lastFolder_;
 };

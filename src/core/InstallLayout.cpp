@@ -1,0 +1,37 @@
+#include "InstallLayout.h"
+
+namespace layout {
+
+std::string InterpreterPrefix(unsigned long platformId) {
+    return IsNtFamily(platformId) ? "CMD.EXE /C" : "COMMAND.COM /C";
+}
+
+std::string InterpreterPath(unsigned long platformId, const std::string& systemFolder,
+                            const std::string& windowsFolder) {
+    const std::string& folder = IsNtFamily(platformId) ? systemFolder : windowsFolder;
+    if (folder.empty()) return std::string();
+    const bool separated = folder.back() == '\\';
+    return folder + (separated ? "" : "\\") + (IsNtFamily(platformId) ? "cmd.exe" : "COMMAND.COM");
+}
+
+std::string CollapseBackslashes(const std::string& text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        if (text[i] == '\\')
+            while (i + 1 < text.size() && text[i + 1] == '\\') ++i;
+    }
+    return out;
+}
+
+std::string DeleteOnRebootPath(const std::string& filePath) {
+    const bool network = filePath.size() > 1 && filePath[0] == '\\' && filePath[1] == '\\';
+    if (!network) return CollapseBackslashes(filePath);
+    return "\\" + CollapseBackslashes(filePath.substr(1));
+}
+
+std::string DeleteOnRebootCommand(unsigned long platformId, const std::string& path) {
+    return InterpreterPrefix(platformId) + " DEL \"" + path + "\"";
+}
+
+}  // namespace layout

@@ -1,0 +1,38 @@
+// The install layout's pure choices: the interpreter by family, and scheduled deletions.
+#include <gtest/gtest.h>
+
+#include "InstallLayout.h"
+
+TEST(InstallLayout, TheInterpreterFollowsTheFamilyAndIsNamedByFullPath) {
+    EXPECT_EQ(layout::InterpreterPrefix(2), "CMD.EXE /C");
+    EXPECT_EQ(layout::InterpreterPrefix(1), "COMMAND.COM /C");
+    EXPECT_EQ(layout::InterpreterPrefix(0), "COMMAND.COM /C");
+    EXPECT_EQ(layout::InterpreterPath(2, "C:\\Windows\\system32", "C:\\Windows"), "C:\\Windows\\system32\\cmd.exe");
+    EXPECT_EQ(layout::InterpreterPath(1, "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS"), "C:\\WINDOWS\\COMMAND.COM");
+    EXPECT_EQ(layout::InterpreterPath(2, "C:\\", "C:\\Windows"), "C:\\cmd.exe");
+    // Without the folder there is no full path, and no bare name to be searched for.
+    EXPECT_EQ(layout::InterpreterPath(2, "", "C:\\Windows"), "");
+    EXPECT_EQ(layout::InterpreterPath(1, "C:\\Windows\\system32", ""), "");
+}
+
+TEST(InstallLayout, ScheduledDeletionsCollapseSeparatorsButKeepANetworkPath) {
+    struct Row {
+        const char* in;
+        const char* out;
+    };
+    const Row rows[] = {
+        {"C:\\dir\\\\file.dat", "C:\\dir\\file.dat"},
+        {"C:\\\\\\dir\\file.dat", "C:\\dir\\file.dat"},
+        {"\\\\server\\share\\Pluvion\\a.txt", "\\\\server\\share\\Pluvion\\a.txt"},
+        {"\\\\server\\\\share\\\\a.txt", "\\\\server\\share\\a.txt"},
+        {"\\\\\\server\\share", "\\\\server\\share"},
+        {"\\single\\rooted", "\\single\\rooted"},
+        {"plain", "plain"},
+    };
+    for (const Row& row : rows) EXPECT_EQ(layout::DeleteOnRebootPath(row.in), row.out) << row.in;
+    EXPECT_EQ(layout::DeleteOnRebootCommand(2, layout::DeleteOnRebootPath("\\\\server\\share\\a b.txt")),
+              "CMD.EXE /C DEL \"\\\\server\\share\\a b.txt\"");
+    EXPECT_EQ(layout::DeleteOnRebootCommand(1, "C:\\PROGRA~1\\A.TXT"), "COMMAND.COM /C DEL \"C:\\PROGRA~1\\A.TXT\"");
+    // The spelled-out collapse itself makes every run one backslash.
+    EXPECT_EQ(layout::CollapseBackslashes("\\\\server\\\\\\share"), "\\server\\share");
+}
