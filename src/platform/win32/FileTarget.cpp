@@ -4,20 +4,11 @@
 
 #include <stdexcept>
 
+#include "platform/Platform.h"
+
 namespace platform {
 
 namespace {
-
-std::string SystemText(DWORD error) {
-    char* text = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string result = length && text ? std::string(text, length) : std::string();
-    if (text) LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
-    return result;
-}
 
 class Win32FileTarget : public http::Target {
 public:
@@ -56,7 +47,7 @@ public:
 private:
     [[noreturn]] void Fail(const char* what) {
         const DWORD error = GetLastError();
-        throw std::runtime_error(std::string(what) + " \"" + path_ + "\". " + SystemText(error));
+        throw std::runtime_error(std::string(what) + " \"" + path_ + "\". " + SystemErrorMessage(error));
     }
 
     HANDLE file_;
@@ -72,7 +63,7 @@ std::unique_ptr<http::Target> CreateFileTarget(const std::string& path) {
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemText(error));
+        throw std::runtime_error("Cannot create file \"" + path + "\". " + SystemErrorMessage(error));
     }
     return std::make_unique<Win32FileTarget>(file, path);
 }

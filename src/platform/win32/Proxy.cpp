@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include "http/ProxyList.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace platform {
 
@@ -13,18 +14,8 @@ using QueryOption = BOOL(WINAPI*)(HINTERNET, DWORD, LPVOID, LPDWORD);
 // WinINet from the system folder only, loaded when first asked (never at program start, when a
 // DLL planted beside the program would be found first). Kept loaded for the process's life.
 QueryOption LoadQueryOption() {
-    static QueryOption query = [] {
-        HMODULE module = LoadLibraryExA("wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (module == nullptr) {
-            char folder[MAX_PATH + 1] = {};
-            const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-            if (length > 0 && length < MAX_PATH)
-                module = LoadLibraryExA((std::string(folder, length) + "\\wininet.dll").c_str(), nullptr,
-                                        LOAD_WITH_ALTERED_SEARCH_PATH);
-        }
-        FARPROC proc = module != nullptr ? GetProcAddress(module, "InternetQueryOptionA") : nullptr;
-        return reinterpret_cast<QueryOption>(reinterpret_cast<void*>(proc));
-    }();
+    static QueryOption query =
+        SystemFunction<QueryOption>(LoadSystemLibrary("wininet.dll"), "InternetQueryOptionA");
     return query;
 }
 }  // namespace

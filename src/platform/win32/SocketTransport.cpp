@@ -10,10 +10,7 @@
 #include <string>
 
 #include "http/HttpErrors.h"
-
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
+#include "platform/win32/SystemLibrary.h"
 
 namespace platform {
 
@@ -43,21 +40,9 @@ struct Winsock {
 std::mutex gLock;
 Winsock gWinsock;
 
-// WS2_32.DLL from the system folder only, never from the program's folder or the path.
-HMODULE LoadFromSystemFolder() {
-    HMODULE module = LoadLibraryExA("WS2_32.DLL", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module) return module;
-    // Systems without the search flags reject it; name the file by its full path instead.
-    char folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::string path = std::string(folder, length) + "\\WS2_32.DLL";
-    return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 template <typename F>
 bool Bind(HMODULE module, F& function, const char* name) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    function = SystemFunction<F>(module, name);
     return function != nullptr;
 }
 
@@ -69,7 +54,7 @@ void Acquire() {
     }
     if (!gWinsock.module) {
         Winsock ws;
-        ws.module = LoadFromSystemFolder();
+        ws.module = LoadSystemLibrary("WS2_32.DLL");  // never from the program's folder or the path
         if (!ws.module) throw http::HttpError("Cannot load WS2_32.DLL");
         const bool bound =
             Bind(ws.module, ws.startup, "WSAStartup") && Bind(ws.module, ws.cleanup, "WSACleanup") &&
