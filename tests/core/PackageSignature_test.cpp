@@ -238,6 +238,35 @@ TEST(PackageCheck, EachWayOfNotBeingSignedHasItsVerdict) {
     EXPECT_EQ(Check(ArchiveWithComment(otherKey), crypto).keyId, parsed.keyId);
 }
 
+// An entry's data may hold an end record of its own whose comment reaches the end of the file; the
+// check, like the extractor, takes the last such record, the archive's own.
+TEST(PackageCheck, TakesTheArchivesOwnEndRecordNotOneInsideTheData) {
+    RecordingCrypto crypto;
+    const std::string comment = OurComment(crypto);
+    auto build = [&](std::uint32_t fakeCommentLength) {
+        std::string fake = std::string("PK\x05\x06", 4) + std::string(16, '\0');
+        ziptest::Put16(fake, fakeCommentLength);
+        std::string archive = ziptest::BuildArchive({ziptest::Entry::Stored("fake.bin", fake)});
+        archive.resize(archive.size() - 2);
+        ziptest::Put16(archive, static_cast<std::uint32_t>(comment.size()));
+        return archive + comment;
+    };
+    std::string archive = build(0);
+    const std::size_t fakeAt = archive.find(std::string("PK\x05\x06", 4));
+    ASSERT_LT(fakeAt + 22, archive.size() - comment.size() - 22);
+    archive = build(static_cast<std::uint32_t>(archive.size() - fakeAt - 22));  // reaches the end too
+
+    zip::MemoryArchive input(archive.data(), archive.size());
+    sign::ArchiveTail tail;
+    ASSERT_TRUE(sign::ReadArchiveTail(input, tail));
+    EXPECT_TRUE(tail.found);
+    EXPECT_TRUE(tail.reachesEnd);
+    EXPECT_EQ(tail.commentOffset, archive.size() - comment.size());
+    crypto.hashed.clear();
+    EXPECT_EQ(Check(archive, crypto).verdict, sign::Verdict::Signed);
+    EXPECT_EQ(crypto.hashed.back(), archive.substr(0, archive.size() - comment.size()));
+}
+
 TEST(PackageCheck, TheUsersTexts) {
     EXPECT_STREQ(sign::VerdictText(sign::Verdict::Unsigned), "The package is not signed by its publisher.");
     EXPECT_STREQ(sign::VerdictText(sign::Verdict::OtherKey), "The package is not signed by its publisher.");
