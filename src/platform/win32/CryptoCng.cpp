@@ -12,10 +12,7 @@
 #include <vector>
 
 #include "platform/Crypto.h"
-
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
+#include "platform/win32/SystemLibrary.h"
 
 namespace platform {
 namespace {
@@ -38,19 +35,9 @@ struct Bcrypt {
     BCRYPT_ALG_HANDLE ecdsa = nullptr;
 };
 
-HMODULE LoadFromSystemFolder() {
-    HMODULE module = LoadLibraryExA("bcrypt.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module) return module;
-    // Systems without the search flags reject it; name the file by its full path instead.
-    char folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    return LoadLibraryExA((std::string(folder, length) + "\\bcrypt.dll").c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 template <typename F>
 void Bind(HMODULE module, F& function, const char* name) {
-    function = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    function = SystemFunction<F>(module, name);
     if (!function) throw sign::CryptoError(std::string("bcrypt.dll has no ") + name);
 }
 
@@ -67,7 +54,7 @@ const Bcrypt& Library() {
     static bool loaded = false;
     std::lock_guard<std::mutex> hold(lock);
     if (loaded) return bcrypt;
-    HMODULE module = LoadFromSystemFolder();
+    HMODULE module = LoadSystemLibrary("bcrypt.dll");
     if (!module) throw sign::CryptoError("Cannot load bcrypt.dll");
     Bcrypt b;
     Bind(module, b.openAlgorithm, "BCryptOpenAlgorithmProvider");
