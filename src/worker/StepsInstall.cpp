@@ -1,12 +1,13 @@
 // The middle of the install chain: ending the running application, placing the new files with
 // the retry question, and the configuration batch.
+#include <climits>
 #include <cstdint>
 #include <fstream>
 #include <new>
 #include <set>
-#include <sstream>
 #include <stdexcept>
 
+#include "BatchLines.h"
 #include "InstallLayout.h"
 #include "worker/UThread.h"
 #include "worker/WorkerPaths.h"
@@ -30,6 +31,20 @@ unsigned long ParseProcessId(const std::string& text) {
     }
     if (negative) value = ~value + 1;
     return static_cast<unsigned long>(value & 0xFFFFFFFFu);
+}
+
+// Hands each line of the file to the handler, reading a piece at a time.
+void ReadBatchLines(const std::string& path, const BatchLineSplitter::LineHandler& handler) {
+    std::ifstream in(path, std::ios::binary);
+    BatchLineSplitter splitter(kLongestBatchLine, handler);
+    std::vector<char> piece(64 * 1024);
+    while (in) {
+        in.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+        const std::streamsize got = in.gcount();
+        if (got <= 0) break;
+        splitter.Feed(piece.data(), piece.data() + got);
+    }
+    splitter.Finish();
 }
 
 constexpr int kHiddenCopyRetries = 3;
@@ -183,32 +198,19 @@ bool TThreadLiveUpdate::ExecuteBatch() {
     SetPendingPosition(0);
     platform::SetCurrentDir(settings_.InstallFolder);
 
-    // Lines end at CR LF, LF or CR; a final line break adds no empty line.
-    std::vector<std::string> lines;
-    {
-        std::ifstream in(batch, std::ios::binary);
-        std::stringstream buffer;
-        buffer << in.rdbuf();
-        const std::string text = buffer.str();
-        std::string line;
-        for (std::size_t i = 0; i < text.size(); ++i) {
-            const char c = text[i];
-            if (c == '\r' || c == '\n') {
-                lines.push_back(line);
-                line.clear();
-                if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
-            } else {
-                line += c;
-            }
-        }
-        if (!line.empty()) lines.push_back(line);
-    }
+    // The file is read as a stream, twice: once to count its lines for the bar, once to run them.
+    // A line longer than a command line may be is skipped, with nothing started.
+    int count = 0;
+    ReadBatchLines(batch, [&](const std::string&, bool) {
+        if (count < INT_MAX) ++count;
+    });
     const std::string prefix = layout::InterpreterPrefix(GetPlatformId());
-    SetPending(0, static_cast<int>(lines.size()));
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        RunAndWait(prefix + " " + lines[i]);
-        SetPendingPosition(static_cast<int>(i) + 1);
-    }
+    SetPending(0, count);
+    int done = 0;
+    ReadBatchLines(batch, [&](const std::string& line, bool tooLong) {
+        if (!tooLong) RunAndWait(prefix + " " + line);
+        if (done < INT_MAX) SetPendingPosition(++done);
+    });
     platform::RemoveFile(batch);  // whatever the commands did; a failure is ignored
     return true;
 }

@@ -2,10 +2,12 @@
 // fails with exit code 1, the process goes on and the run's temporary files are gone.
 //
 // This test program replaces the global allocator: once armed for one thread, it makes the N-th
-// allocation of that thread fail with std::bad_alloc, exactly once, as an exhausted heap would.
+// allocation of that thread fail with std::bad_alloc, exactly once, as an exhausted heap would;
+// with a size limit (AllocationLimit.h) every larger allocation of that thread fails.
 #include <cstdlib>
 #include <new>
 
+#include "AllocationLimit.h"
 #include "WorkerFixture.h"
 
 namespace {
@@ -23,9 +25,20 @@ void ArmAllocationFailure(int n) {
 
 void DisarmAllocationFailure() { gFailThread.store(0); }
 
+std::atomic<unsigned long> gLimitThread{0};  // 0: no size limit
+std::atomic<std::size_t> gSizeLimit{0};
+
 }  // namespace
 
+void LimitAllocationSize(std::size_t bytes) {
+    gSizeLimit.store(bytes);
+    gLimitThread.store(GetCurrentThreadId());
+}
+void LiftAllocationLimit() { gLimitThread.store(0); }
+
 void* operator new(std::size_t size) {
+    if (size > gSizeLimit.load() && gLimitThread.load() != 0 && gLimitThread.load() == GetCurrentThreadId())
+        throw std::bad_alloc();
     if (gFailThread.load() != 0 && gFailThread.load() == GetCurrentThreadId() && gFailCountdown.fetch_sub(1) == 1) {
         gFailThread.store(0);
         gFired.store(true);

@@ -1,6 +1,9 @@
 // Single steps under Wine: ending processes, placing files past a lock, the configuration batch.
 #include "WorkerFixture.h"
 
+#include "AllocationLimit.h"
+#include "BatchLines.h"
+
 
 TEST_F(WorkerTest, TerminateEndsTheListedProcessesAndReportsBadIds) {
     const std::string pidFile = scratch + "\\pid.txt";
@@ -175,4 +178,37 @@ TEST_F(WorkerTest, AHiddenRunEndsABatchLineAfterTheLimitAndGoesOn) {
     if (sleeper.Valid()) {
         EXPECT_EQ(platform::WaitFor(sleeper, 5000), 0ul) << "the sleeper still runs";
     }
+}
+
+TEST_F(WorkerTest, BatchLinesLongerThanACommandLineAreSkipped) {
+    ASSERT_TRUE(platform::ForceDirectories(installFolder));
+    const std::string batch = installFolder + "\\LiveUpdate.bat";
+    {
+        // A line just past the limit that would write if it were cut; then 4 MiB of one line;
+        // the lines around them run.
+        std::ofstream out(batch, std::ios::binary);
+        out << "echo first>>out.txt\r\n";
+        out << "echo cut>>out.txt & rem " << std::string(kLongestBatchLine, 'x') << "\r\n";
+        out << std::string(4 << 20, 'y') << "\n";
+        out << "echo last>>out.txt";
+    }
+    TLiveUpdate settings("KestrumLiveUpdate.exe");
+    Prepare(settings, "http://unused/");
+    RecordingView view;
+    TThreadLiveUpdate worker(settings, view);
+    const std::string before = platform::CurrentDir();
+    // Read as a stream, the file never needs a block of memory near its size.
+    LimitAllocationSize(1 << 20);
+    bool ran = false;
+    try {
+        ran = worker.ExecuteBatch();
+    } catch (const std::bad_alloc&) {
+    }
+    LiftAllocationLimit();
+    platform::SetCurrentDir(before);
+    ASSERT_TRUE(ran) << "the batch step took memory in proportion to its longest line";
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\out.txt"), "first\r\nlast\r\n");
+    EXPECT_EQ(worker.Pending().Position(), 4) << "skipped lines count on the bar";
+    EXPECT_EQ(worker.Pending().Maximum(), 4);
+    EXPECT_FALSE(platform::FileExists(batch));
 }
