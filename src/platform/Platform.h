@@ -158,7 +158,6 @@ public:
     // True once the body has returned (the handle tested with a zero time-out).
     bool Finished() const;
     bool WaitFinished(unsigned long milliseconds) const;
-    void* NativeHandle() const { return handle_.Get(); }
 
 private:
     Handle handle_;

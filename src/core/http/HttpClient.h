@@ -41,14 +41,13 @@ namespace http {
 
 enum class WorkMode { Read, Write };
 
+class BodySink;
+
 class HttpClient {
 public:
     static constexpr std::size_t kReceiveBuffer = 32768;
-    static constexpr std::size_t kMaxLine = 16384;
     static constexpr int kErrorBodyTimeoutMs = 2000;
-    static constexpr std::size_t kMaxHeaderLines = 100;       // per header block
-    static constexpr std::size_t kMaxHeaderBlock = 65536;     // bytes per header block
-    static constexpr int kMaxInterimAnswers = 32;             // 1xx answers before the final one
+    static constexpr std::size_t kErrorBodyLimit = 65536;  // most of an error answer's text kept
 
     explicit HttpClient(std::unique_ptr<Transport> transport);
     ~HttpClient();
@@ -66,7 +65,6 @@ public:
         proxyPort_ = port;
     }
     const std::string& ProxyServer() const { return proxyServer_; }
-    int ProxyPort() const { return proxyPort_; }
 
     // Milliseconds each read (and the connect) may wait; 0 waits without limit.
     void SetReadTimeout(int ms) { readTimeout_ = ms < 0 ? 0 : ms; }
@@ -75,24 +73,25 @@ public:
     void Disconnect();
     bool Connected() const { return transport_->Connected(); }
 
-    // The last answer's status code, status line and header fields.
-    int ResponseCode() const { return status_; }
+    // The last answer's status line.
     const std::string& StatusLine() const { return statusLine_; }
-    const Headers& ResponseHeaders() const { return headers_; }
 
     std::function<void(WorkMode, std::int64_t)> OnWorkBegin;
     std::function<void(WorkMode, std::int64_t)> OnWork;
     std::function<void(WorkMode)> OnWorkEnd;
 
 private:
-    void Request(const Url& url, Target& target, bool reused);
-    bool ReadLine(std::string& line, int timeoutMs);
+    void Connect(const std::string& host, int port);
+    bool Exchange(const std::string& request, bool reused);
+    void ReadAnswer(const Url& url, Target& target);
     bool ReadHead();
     std::size_t Fill(std::size_t limit, int timeoutMs);
-    void ReadBody(Target& target, bool events, int timeoutMs);
-    void ReadChunked(Target& target, bool events, int timeoutMs);
-    void ReadSpan(Target& target, std::int64_t length, bool events, bool closeIsError, int timeoutMs);
-    void ReadUntilClose(Target& target, bool events, int timeoutMs);
+    void ReadBodyInto(Target& target);  // with the work events
+    // The body in its framing, piece by piece into `sink`; false when the sink stopped it.
+    bool ReadBody(BodySink& sink, int timeoutMs);
+    bool ReadChunked(BodySink& sink, int timeoutMs);
+    bool ReadSpan(BodySink& sink, std::int64_t length, int timeoutMs);
+    bool ReadUntilClose(BodySink& sink, int timeoutMs);
     std::string ReadErrorBody();
 
     std::unique_ptr<Transport> transport_;

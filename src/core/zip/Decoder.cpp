@@ -4,17 +4,6 @@
 
 namespace zip {
 
-const char* DecodeStatusText(DecodeStatus status) {
-    switch (status) {
-        case DecodeStatus::Ok: return "ok";
-        case DecodeStatus::BadData: return "bad data";
-        case DecodeStatus::Truncated: return "truncated";
-        case DecodeStatus::OutputFull: return "output full";
-        case DecodeStatus::WriteFailed: return "write failed";
-    }
-    return "unknown status";
-}
-
 DecodeStatus Store(ByteSource& in, ByteSink& out, std::uint64_t uncompressedSize, std::uint16_t) {
     std::vector<std::uint8_t> block(kBlockSize);
     std::uint64_t written = 0;

@@ -20,8 +20,6 @@ enum class DecodeStatus {
     WriteFailed,  // the sink refused a block (disk full, cannot write)
 };
 
-const char* DecodeStatusText(DecodeStatus status);
-
 // Compressed input. Read returns how many bytes it placed in buf (at most n); 0 means no more
 // input (the entry's compressed size is used up, or the archive ended).
 class ByteSource {
