@@ -57,10 +57,12 @@ open(sys.argv[2], "wb").write(data)
 PY
 printf '   klu-sign verify of a changed copy: %s\n' "$("$sign" verify "$out/keys/demo.pub.pem" "$out/www/pluvion/changed.zip" | head -1)"
 
-python3 "$root/demo/serve.py" --dir "$out/www" --port-file "$out/port" --lifetime 900 2>"$out/server.log" &
-pids+=($!)
-for _ in $(seq 100); do [ -s "$out/port" ] && break; sleep 0.1; done
-[ -s "$out/port" ] || { echo "demo: the package server did not start" >&2; exit 1; }
+. "$root/tests/servers/start-server.sh"
+. "$root/tests/wine/wine-env.sh"
+klu_start_server "$out/port" 900 "$root/demo/serve.py" --dir "$out/www" 2>"$out/server.log"
+started=$?
+pids+=("$KLU_SERVER_PID")
+[ $started -eq 0 ] || { echo "demo: the package server did not start" >&2; exit 1; }
 url=http://127.0.0.1:$(cat "$out/port")/pluvion/pluvionfull.zip
 echo "== Serving $url"
 
@@ -68,8 +70,7 @@ echo "== Preparing the demo Wine prefix (the first time takes a minute)"
 base=$root/build/demo-base-prefix
 KLU_WINEPREFIX=$base timeout 600 "$root/tests/wine/winebench" prepare || exit 1
 cp -a "$base" "$out/prefix"
-export WINEPREFIX=$out/prefix WINEDEBUG=-all WINEARCH=win32
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+klu_wine_env "$out/prefix"
 wineserver -p
 timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
 
@@ -107,11 +108,11 @@ echo "== The installer checks the signed package and installs it"
 pids+=($!)
 if [ $mode = shown ]; then
   echo "== The installer's window on $DISPLAY"
-  drive wait-window 60000 caption text 123
+  drive wait-window 60000 caption text EFolder
   sleep 1; shot 1-folder-page
-  drive click 124 wait-visible 102 120000 text 131 text 132
+  drive click BInstall wait-visible PanelFinish 120000 text FLabelTop text FLabelMessage
   sleep 1; shot 2-result-page
-  drive click 130
+  drive click FBOk
 else
   echo "== The installer runs hidden (/HIDE) on a private display $DISPLAY"
 fi

@@ -2,20 +2,22 @@
 //
 //   e2e_driver COMMAND ARGS [COMMAND ARGS ...]
 // Commands run in order; each prints one line "command: result". The first failing command ends
-// the driver with status 1 (a time-out, a missing window or control).
+// the driver with status 1 (a time-out, a missing window or control). A control is named as in
+// the window's code (BInstall, PanelFinish, FLabelMessage...); an unknown name ends the driver
+// with status 2.
 //   wait-window MS            the main window exists and is visible
 //   wait-hidden-window MS     the main window exists (shown or not)
 //   wait-gone MS              the main window has gone
-//   text ID                   the control's text
-//   wait-text ID TEXT MS      the control's text contains TEXT
-//   visible ID                1 when the control and every parent are visible, else 0
-//   wait-visible ID MS        the control is visible
-//   checked ID                1 when the check box is ticked
-//   set-check ID 0|1          ticks or clears the check box
-//   set-text ID TEXT          replaces the text (the folder edit)
-//   click ID                  presses the button
-//   enter ID                  Enter pressed while the control has the focus
-//   progress ID               "position/maximum" of a progress bar
+//   text NAME                 the control's text
+//   wait-text NAME TEXT MS    the control's text contains TEXT
+//   visible NAME              1 when the control and every parent are visible, else 0
+//   wait-visible NAME MS      the control is visible
+//   checked NAME              1 when the check box is ticked
+//   set-check NAME 0|1        ticks or clears the check box
+//   set-text NAME TEXT        replaces the text (the folder edit)
+//   click NAME                presses the button
+//   enter NAME                Enter pressed while the control has the focus
+//   progress NAME             "position/maximum" of a progress bar
 //   close                     the title bar's close box
 //   box-text MS               the text of the message box that is open
 //   box-answer BUTTON MS      presses Yes (6), No (7) or OK (1) of the open message box
@@ -29,6 +31,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -126,6 +129,33 @@ bool WaitFor(unsigned long ms, Pred pred) {
 
 int Number(const char* text) { return std::atoi(text); }
 
+// The main window's controls by their names.
+#define KLU_CONTROL(name) {#name, ids::name}
+const struct {
+    const char* name;
+    int id;
+} kControls[] = {
+    KLU_CONTROL(PanelSetup), KLU_CONTROL(PanelSelectFolder), KLU_CONTROL(PanelFinish), KLU_CONTROL(PanelUninstall),
+    KLU_CONTROL(LabelTop), KLU_CONTROL(LabelOverall), KLU_CONTROL(PBOverall), KLU_CONTROL(LabelPending),
+    KLU_CONTROL(PBPending), KLU_CONTROL(VLTImageTopRight), KLU_CONTROL(BRSImageTopRight),
+    KLU_CONTROL(SFLabelTop), KLU_CONTROL(SFLabelFolder), KLU_CONTROL(BChangeFolder), KLU_CONTROL(EFolder),
+    KLU_CONTROL(BInstall), KLU_CONTROL(SFImageVLT), KLU_CONTROL(SFImageBRS),
+    KLU_CONTROL(FBOk), KLU_CONTROL(FLabelTop), KLU_CONTROL(FLabelMessage), KLU_CONTROL(CBCreateDesktop),
+    KLU_CONTROL(CBRestart), KLU_CONTROL(FVLTImageLeft), KLU_CONTROL(FBRSImageLeft),
+    KLU_CONTROL(UninstallLabelTop), KLU_CONTROL(LabelUninstall), KLU_CONTROL(LabelUninstallAreYouSure),
+    KLU_CONTROL(LabelUninstallFeedback), KLU_CONTROL(LabelUninstallClickhere), KLU_CONTROL(LabelUninstallContinue),
+    KLU_CONTROL(BUninstall), KLU_CONTROL(BCancel), KLU_CONTROL(PUVLTImage), KLU_CONTROL(PUBRSImage),
+};
+#undef KLU_CONTROL
+
+int ControlId(const char* name) {
+    for (const auto& control : kControls) {
+        if (std::strcmp(control.name, name) == 0) return control.id;
+    }
+    std::printf("unknown control %s\n", name);
+    std::exit(2);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,7 +180,7 @@ int main(int argc, char** argv) {
             i += 2;
         } else if (cmd == "text" || cmd == "visible" || cmd == "checked" || cmd == "progress") {
             need(1);
-            HWND c = Control(Number(argv[i + 1]));
+            HWND c = Control(ControlId(argv[i + 1]));
             ok = c != nullptr;
             if (!ok)
                 result = "no such control";
@@ -166,7 +196,7 @@ int main(int argc, char** argv) {
             i += 2;
         } else if (cmd == "wait-text") {
             need(3);
-            const int id = Number(argv[i + 1]);
+            const int id = ControlId(argv[i + 1]);
             const std::string wanted = argv[i + 2];
             ok = WaitFor(Number(argv[i + 3]), [&] {
                 HWND c = Control(id);
@@ -177,13 +207,13 @@ int main(int argc, char** argv) {
             i += 4;
         } else if (cmd == "wait-visible") {
             need(2);
-            const int id = Number(argv[i + 1]);
+            const int id = ControlId(argv[i + 1]);
             ok = WaitFor(Number(argv[i + 2]), [&] { return VisibleAll(Control(id)); });
             result = ok ? "yes" : "timeout";
             i += 3;
         } else if (cmd == "set-check" || cmd == "set-text") {
             need(2);
-            HWND c = Control(Number(argv[i + 1]));
+            HWND c = Control(ControlId(argv[i + 1]));
             ok = c != nullptr;
             if (ok && cmd == "set-check")
                 SendMessageA(c, BM_SETCHECK, Number(argv[i + 2]) ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -192,7 +222,7 @@ int main(int argc, char** argv) {
             i += 3;
         } else if (cmd == "click" || cmd == "enter") {
             need(1);
-            HWND c = Control(Number(argv[i + 1]));
+            HWND c = Control(ControlId(argv[i + 1]));
             ok = c != nullptr;
             if (ok && cmd == "click") {
                 char cls[32] = {};

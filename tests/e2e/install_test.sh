@@ -5,11 +5,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 . "$here/suite.bash"
 e2e_start
 
-# ids of the controls (src/gui/ControlIds.h)
-PanelSetup=100 PanelSelectFolder=101 PanelFinish=102 PanelUninstall=103
-LabelTop=110 LabelPending=113 PBOverall=112
-SFLabelTop=120 SFLabelFolder=121 BChangeFolder=122 EFolder=123 BInstall=124 SFImageVLT=125 SFImageBRS=126
-FBOk=130 FLabelTop=131 FLabelMessage=132 CBCreateDesktop=133 CBRestart=134
+# The message boxes' buttons.
 OK=1 YES=6 NO=7
 
 desktop_link=$E2E_C/users/$E2E_USER/Desktop/Pluvion.lnk
@@ -18,9 +14,9 @@ menu=$E2E_PROGRAMS/Veltrona
 # --- 1. The folder page, Install, the result page, OK with the desktop box ticked.
 reset_install
 run_program /URL "$E2E_URL/pkg/pluvionfull.zip"
-out=$(drive wait-window 30000 caption text $SFLabelTop text $SFLabelFolder text $BChangeFolder text $BInstall \
-      text $EFolder visible $PanelSelectFolder visible $PanelSetup visible $PanelFinish visible $PanelUninstall \
-      visible $CBCreateDesktop visible $SFImageVLT visible $SFImageBRS text $LabelPending)
+out=$(drive wait-window 30000 caption text SFLabelTop text SFLabelFolder text BChangeFolder text BInstall \
+      text EFolder visible PanelSelectFolder visible PanelSetup visible PanelFinish visible PanelUninstall \
+      visible CBCreateDesktop visible SFImageVLT visible SFImageBRS text LabelPending)
 shot install-1-folder-page
 echo "$out" | sed 's/^/    /'
 check "folder page shows" "wait-window: yes" "$(echo "$out" | sed -n 1p)"
@@ -36,9 +32,9 @@ expected_folder_page=$(printf '%s\n' \
 check "folder page texts, proposed folder, only the folder page visible" "$expected_folder_page" \
   "$(echo "$out" | sed -n '3,15p')"
 
-drive click $BInstall >/dev/null
-out=$(drive wait-visible $PanelFinish 60000 text $FLabelTop text $FLabelMessage visible $CBCreateDesktop \
-      checked $CBCreateDesktop visible $CBRestart visible $PanelSetup text $LabelTop progress $PBOverall)
+drive click BInstall >/dev/null
+out=$(drive wait-visible PanelFinish 60000 text FLabelTop text FLabelMessage visible CBCreateDesktop \
+      checked CBCreateDesktop visible CBRestart visible PanelSetup text LabelTop progress PBOverall)
 shot install-2-result-page
 echo "$out" | sed 's/^/    /'
 expected_result=$(printf '%s\n' "wait-visible: yes" "text: Installation Complete" \
@@ -49,7 +45,7 @@ app="$E2E_C/Program Files/Veltrona/Pluvion"
 check "files placed" "yes yes yes" "$(exists "$app/a.txt" "$app/sub/b.dll" "$app/data/deep/weather.dat")"
 check "no shortcut before OK" "no" "$([ -e "$menu/Pluvion.lnk" ] && echo yes || echo no)"
 # Enter on the check box presses the result page's default button, OK.
-drive enter $CBCreateDesktop >/dev/null
+drive enter CBCreateDesktop >/dev/null
 check "exit status after OK" "0" "$(program_status 60)"
 check "shortcuts: menu, desktop, uninstall" "yes yes yes" \
   "$(exists "$menu/Pluvion.lnk" "$desktop_link" "$menu/Uninstall Pluvion.lnk")"
@@ -61,7 +57,7 @@ check_has "uninstall entry" "/uninstall HKEY_CURRENT_USER" \
 # --- 2. The desktop box cleared: no desktop shortcut; the result page closed by its close box.
 reset_install
 run_program /URL "$E2E_URL/pkg/nobatch.zip"
-drive wait-window 30000 click $BInstall wait-visible $PanelFinish 60000 set-check $CBCreateDesktop 0 close >/dev/null
+drive wait-window 30000 click BInstall wait-visible PanelFinish 60000 set-check CBCreateDesktop 0 close >/dev/null
 check "exit status after the close box on the result page" "0" "$(program_status 60)"
 check "menu shortcut without desktop shortcut" "yes no" "$([ -f "$menu/Pluvion.lnk" ] && echo yes || echo no) \
 $([ -f "$desktop_link" ] && echo yes || echo no)"
@@ -69,25 +65,25 @@ $([ -f "$desktop_link" ] && echo yes || echo no)"
 # --- 3. A package that is not there: S_Fail, the status line, no shortcuts, status 1.
 reset_install
 run_program /URL "$E2E_URL/missing/pluvionfull.zip"
-out=$(drive wait-window 30000 click $BInstall wait-visible $PanelFinish 60000 text $FLabelTop text $FLabelMessage \
-      visible $CBCreateDesktop)
+out=$(drive wait-window 30000 click BInstall wait-visible PanelFinish 60000 text FLabelTop text FLabelMessage \
+      visible CBCreateDesktop)
 shot install-3-download-failed
 echo "$out" | sed 's/^/    /'
 check "failure heading" "text: Installation Fail" "$(echo "$out" | sed -n 4p)"
 check_has "failure message names the status line" "404 Not Found" "$(echo "$out" | sed -n 5p)"
 check "no desktop box after a failure" "visible: 0" "$(echo "$out" | sed -n 6p)"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "exit status after a failed download" "1" "$(program_status 60)"
 check "no shortcut after a failure" "no" "$([ -e "$menu/Pluvion.lnk" ] && echo yes || echo no)"
 
 # --- 4. The close question at the folder page: No keeps the page, Yes ends with status 1.
 reset_install
 run_program /URL "$E2E_URL/pkg/pluvionfull.zip"
-drive wait-window 30000 set-text $EFolder 'C:\e2e\typed' close >/dev/null
+drive wait-window 30000 set-text EFolder 'C:\e2e\typed' close >/dev/null
 question=$(ask box-answer $NO 20000)
 shot install-4-close-question
 check "close question" "Are you sure you want to abort the installation process?" "$question"
-out=$(drive visible $PanelSelectFolder text $EFolder)
+out=$(drive visible PanelSelectFolder text EFolder)
 check "No leaves the folder page as it was" "$(printf 'visible: 1\ntext: C:\\e2e\\typed')" "$out"
 drive close >/dev/null
 ask box-answer $YES 20000 >/dev/null
@@ -98,23 +94,23 @@ $([ -e "$E2E_C/Program Files/Veltrona" ] && echo yes || echo no)"
 # --- 4b. The folder browser: cancelled, it leaves the folder text as it was.
 reset_install
 run_program /URL "$E2E_URL/pkg/nobatch.zip"
-drive wait-window 30000 set-text $EFolder 'C:\e2e\kept' click $BChangeFolder >/dev/null
+drive wait-window 30000 set-text EFolder 'C:\e2e\kept' click BChangeFolder >/dev/null
 browser=$(drive box-text 20000)
 shot install-4b-folder-browser
 check "the folder browser opens" "box-text: " "$(echo "$browser" | cut -c1-10)"
 drive box-answer 2 20000 >/dev/null
-check "a cancelled browser keeps the folder text" "C:\e2e\kept" "$(ask text $EFolder)"
+check "a cancelled browser keeps the folder text" "C:\e2e\kept" "$(ask text EFolder)"
 drive close >/dev/null; drive box-answer $YES 20000 >/dev/null
 check "status after quitting from the folder page" "1" "$(program_status 60)"
 
 # --- 5. A typed folder with trailing backslashes; Enter on the edit presses Install.
 reset_install
 run_program /URL "$E2E_URL/pkg/nobatch.zip"
-drive wait-window 30000 set-text $EFolder 'C:\e2e\Apps\Sky\\' enter $EFolder >/dev/null
-ask wait-visible $PanelFinish 60000 >/dev/null
+drive wait-window 30000 set-text EFolder 'C:\e2e\Apps\Sky\\' enter EFolder >/dev/null
+ask wait-visible PanelFinish 60000 >/dev/null
 check "Enter installs into the typed folder without its backslashes" "yes" \
   "$([ -f "$E2E_C/e2e/Apps/Sky/a.txt" ] && echo yes || echo no)"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "status after install into the typed folder" "0" "$(program_status 60)"
 check_has "uninstall command holds the typed folder" '"C:\e2e\Apps\Sky\KestrumLiveUpdate.exe"' \
   "$(reg_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pluvion' UninstallString)"
@@ -125,13 +121,13 @@ mkdir -p "$E2E_C/e2e"; echo file >"$E2E_C/e2e/plainfile"
 run_program /URL "$E2E_URL/pkg/nobatch.zip"
 warnings=""
 for folder in 'C:\e2e\plainfile\sub' '' '\\\'; do
-  drive wait-window 30000 set-text $EFolder "$folder" click $BInstall >/dev/null
+  drive wait-window 30000 set-text EFolder "$folder" click BInstall >/dev/null
   warnings+="$(ask box-answer $OK 20000);"
 done
 shot install-6-folder-page-after-warnings
 check "S_UnableCreateFolder for each bad folder" \
   "Unable to create the specified folder!;Unable to create the specified folder!;Unable to create the specified folder!;" "$warnings"
-check "the folder page stays" "visible: 1" "$(drive visible $PanelSelectFolder)"
+check "the folder page stays" "visible: 1" "$(drive visible PanelSelectFolder)"
 drive close >/dev/null; ask box-answer $YES 20000 >/dev/null
 check "status after quitting" "1" "$(program_status 60)"
 
@@ -154,7 +150,7 @@ check "hidden failed run status" "1" "$(program_status 60)"
 # and "PORTUGUESE" (whose install texts are empty) still shows every text of the folder page.
 reset_install
 run_program /URL "$E2E_URL/pkg/nobatch.zip" /language french
-out=$(drive wait-window 30000 text $BInstall visible $SFImageVLT visible $SFImageBRS)
+out=$(drive wait-window 30000 text BInstall visible SFImageVLT visible SFImageBRS)
 shot install-9-french-folder-page
 check "/language french: the English folder page with the Veltrona picture" \
   "$(printf 'wait-window: yes\ntext: Install\nvisible: 1\nvisible: 0')" "$out"

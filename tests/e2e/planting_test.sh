@@ -17,7 +17,7 @@ cp "$E2E_BUILD/KestrumLiveUpdate.exe" "$E2E_BUILD/e2e_planting_probe.exe" "$plan
 names="version.dll uxtheme.dll ws2_32.dll"
 for n in $names; do cp "$E2E_BUILD/planted.dll" "$planted/$n"; done
 cp "$E2E_BUILD/planted_cmd.exe" "$planted/CMD.EXE"
-export WINEDLLOVERRIDES="version,uxtheme,ws2_32=n,b;mscoree,mshtml=;winemenubuilder.exe=d"
+klu_wine_prefer_native version uxtheme ws2_32
 markers() { (cd "$planted" && ls ./*.loaded 2>/dev/null | sed 's|^\./||' | tr 'A-Z' 'a-z' | sort | tr '\n' ' ' | sed 's/ $//'); }
 
 # --- 1. The control: a plain load from the folder takes every planted copy.

@@ -8,7 +8,6 @@ here=$(cd "$(dirname "$0")" && pwd)
 e2e_start
 [ -f "$E2E_BUILD/worker_child_locker.exe" ] || { echo "missing $E2E_BUILD/worker_child_locker.exe" >&2; exit 1; }
 
-EFolder=123 BInstall=124 PanelFinish=102 FLabelTop=131 FLabelMessage=132 FBOk=130
 folder=$E2E_C/e2e/locked
 
 # lock NAME [FILE]: a file (a.txt of C:\e2e\locked) held until release NAME appears.
@@ -27,7 +26,7 @@ reset_install
 mkdir -p "$folder"; printf 'old' >"$folder/a.txt"
 lock first
 run_program /URL "$E2E_URL/pkg/nobatch.zip"
-drive wait-window 30000 set-text $EFolder 'C:\e2e\locked' click $BInstall >/dev/null
+drive wait-window 30000 set-text EFolder 'C:\e2e\locked' click BInstall >/dev/null
 listing=$(ask retry-list 60000)
 shot retry-1-dialog
 check "retry dialog: caption, message and the locked file" \
@@ -50,10 +49,10 @@ check "Retry while the file is held asks again" "a.txt (C:\\e2e\\locked)" "$(ask
 release first
 # Enter, no click: Retry is the default button of the new dialog.
 drive retry-answer enter 5000 >/dev/null
-out=$(drive wait-visible $PanelFinish 60000 text $FLabelTop)
+out=$(drive wait-visible PanelFinish 60000 text FLabelTop)
 check "Enter on Retry after the release completes the install" "$(printf 'wait-visible: yes\ntext: Installation Complete')" "$out"
 check "the new file is in place" "alpha" "$(tr -d '\r\n' <"$folder/a.txt")"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "status after Retry" "0" "$(program_status 60)"
 
 # --- 2. Cancel, and the close box, fail the run with S_CopyError.
@@ -62,14 +61,14 @@ for how in cancel close; do
   mkdir -p "$folder"; printf 'old' >"$folder/a.txt"
   lock "$how"
   run_program /URL "$E2E_URL/pkg/nobatch.zip"
-  drive wait-window 30000 set-text $EFolder 'C:\e2e\locked' click $BInstall >/dev/null
+  drive wait-window 30000 set-text EFolder 'C:\e2e\locked' click BInstall >/dev/null
   drive retry-answer "$how" 60000 >/dev/null
-  out=$(drive wait-visible $PanelFinish 60000 text $FLabelTop text $FLabelMessage)
+  out=$(drive wait-visible PanelFinish 60000 text FLabelTop text FLabelMessage)
   shot "retry-2-after-$how"
   check "$how: failure heading" "text: Installation Fail" "$(echo "$out" | sed -n 2p)"
   check_has "$how: S_CopyError" "Unable to copy one or more files." "$(echo "$out" | sed -n 3p)"
   release "$how"
-  drive click $FBOk >/dev/null
+  drive click FBOk >/dev/null
   check "$how: status" "1" "$(program_status 60)"
   check "$how: the old file stays" "old" "$(tr -d '\r\n' <"$folder/a.txt")"
 done

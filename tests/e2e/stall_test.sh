@@ -6,26 +6,24 @@ export E2E_STALL=300
 . "$here/suite.bash"
 e2e_start
 
-BInstall=124 PanelFinish=102 FLabelTop=131 FLabelMessage=132 CBCreateDesktop=133 FBOk=130 LabelPending=113
-
 reset_install
 run_program /URL "$E2E_URL/stall/pluvionfull.zip"
-drive wait-window 30000 click $BInstall >/dev/null
-check "the download step runs" "Downloading" "$(ask wait-text $LabelPending Downloading 30000)"
+drive wait-window 30000 click BInstall >/dev/null
+check "the download step runs" "Downloading" "$(ask wait-text LabelPending Downloading 30000)"
 shot stall-0-progress-page
 # The close question while the worker runs: No lets it go on where it was.
 drive close >/dev/null
 check "close question during the download" "Are you sure you want to abort the installation process?" \
   "$(ask box-answer 7 20000)"
-check "No keeps the progress page" "visible: 1" "$(drive visible 100)"
-out=$(drive wait-visible $PanelFinish 130000 text $FLabelTop text $FLabelMessage visible $CBCreateDesktop)
+check "No keeps the progress page" "visible: 1" "$(drive visible PanelSetup)"
+out=$(drive wait-visible PanelFinish 130000 text FLabelTop text FLabelMessage visible CBCreateDesktop)
 shot stall-1-result-page
 echo "$out" | sed 's/^/    /'
 expected=$(printf '%s\n' "wait-visible: yes" "text: Installation Fail" \
   "text: Unable to download installation file from the server!\\nTry redoing the installation.\\nIf the problem persist, contact technical support." \
   "visible: 0")
 check "the watch fails the stalled download" "$expected" "$out"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "status after a stalled download" "1" "$(program_status 60)"
 check "nothing installed" "no" "$(exists "$E2E_C/Program Files/Veltrona/Pluvion/a.txt")"
 check "the stalled package went with the process" "no" "$(exists "$E2E_C/users/$E2E_USER/Temp/pluvionfull.zip")"

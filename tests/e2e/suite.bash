@@ -12,6 +12,8 @@ E2E_SHOTS=$E2E_ROOT/build/e2e
 E2E_FAILS=0
 E2E_PASSES=0
 E2E_PIDS=()
+. "$E2E_ROOT/tests/wine/wine-env.sh"
+. "$E2E_ROOT/tests/servers/start-server.sh"
 
 e2e_log() { echo "[$E2E_SUITE] $*"; }
 
@@ -71,8 +73,7 @@ e2e_start() {
   local base=$E2E_ROOT/build/e2e-base-prefix
   KLU_WINEPREFIX=$base timeout 600 "$E2E_ROOT/tests/wine/winebench" prepare || exit 1
   cp -a "$base" "$E2E_WORK/prefix"
-  export WINEPREFIX=$E2E_WORK/prefix WINEDEBUG=-all WINEARCH=win32
-  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  klu_wine_env "$E2E_WORK/prefix"
   wineserver -p
   timeout 120 wine cmd.exe /c exit </dev/null >/dev/null 2>&1
   # No test may reach the host's browser through Wine's own: the registered browsers point to a
@@ -83,10 +84,11 @@ e2e_start() {
       >/dev/null 2>&1
   done
   # The package server.
-  python3 "$E2E_ROOT/tests/worker/package_server.py" --port-file "$E2E_WORK/port" --dir "$E2E_WORK/packages" \
-    --lifetime 1200 --stall "${E2E_STALL:-5}" &
-  E2E_PIDS+=($!)
-  for _ in $(seq 100); do [ -s "$E2E_WORK/port" ] && break; sleep 0.1; done
+  klu_start_server "$E2E_WORK/port" 1200 "$E2E_ROOT/tests/worker/package_server.py" --dir "$E2E_WORK/packages" \
+    --stall "${E2E_STALL:-5}"
+  local started=$?
+  E2E_PIDS+=("$KLU_SERVER_PID")
+  [ $started -eq 0 ] || exit 1
   E2E_PORT=$(cat "$E2E_WORK/port")
   E2E_URL=http://127.0.0.1:$E2E_PORT
   E2E_C=$WINEPREFIX/drive_c

@@ -7,17 +7,12 @@ here=$(cd "$(dirname "$0")" && pwd)
 e2e_start
 [ -f "$E2E_BUILD/Pluvion.exe" ] || { echo "missing $E2E_BUILD/Pluvion.exe" >&2; exit 1; }
 
-PanelSetup=100 PanelSelectFolder=101 PanelFinish=102 PanelUninstall=103
-UninstallLabelTop=140 LabelUninstall=141 LabelUninstallAreYouSure=142 LabelUninstallFeedback=143
-LabelUninstallClickhere=144 LabelUninstallContinue=145 BUninstall=146 BCancel=147 PUVLTImage=148 PUBRSImage=149
-FBOk=130 FLabelTop=131 FLabelMessage=132 CBCreateDesktop=133 CBRestart=134
 NO=7
 
 # The demo package, served by the demo's server.
 python3 "$E2E_ROOT/demo/make_package.py" "$E2E_WORK/www/pluvion/pluvionfull.zip" "$E2E_BUILD" >/dev/null || exit 1
-python3 "$E2E_ROOT/demo/serve.py" --dir "$E2E_WORK/www" --port-file "$E2E_WORK/demo-port" --lifetime 1200 2>/dev/null &
-E2E_PIDS+=($!)
-for _ in $(seq 100); do [ -s "$E2E_WORK/demo-port" ] && break; sleep 0.1; done
+klu_start_server "$E2E_WORK/demo-port" 1200 "$E2E_ROOT/demo/serve.py" --dir "$E2E_WORK/www" 2>/dev/null
+E2E_PIDS+=("$KLU_SERVER_PID")
 package=http://127.0.0.1:$(cat "$E2E_WORK/demo-port")/pluvion/pluvionfull.zip
 
 app=$E2E_C/Program\ Files/Veltrona/Pluvion
@@ -76,9 +71,9 @@ wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v Other /d ke
 command=$(reg_value "$entry" UninstallString)
 check_has "registered uninstall command" '\KestrumLiveUpdate.exe" /language ENGLISH /uninstall HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Run\Pluvion,HKEY_CURRENT_USER\Software\Kestrum\Pluvion' "$command"
 run_registered "$command"
-out=$(drive wait-window 30000 caption visible $PanelUninstall visible $PanelSelectFolder text $UninstallLabelTop \
-      text $LabelUninstallAreYouSure text $LabelUninstall text $LabelUninstallClickhere text $LabelUninstallContinue \
-      text $BUninstall text $BCancel visible $PUVLTImage visible $PUBRSImage)
+out=$(drive wait-window 30000 caption visible PanelUninstall visible PanelSelectFolder text UninstallLabelTop \
+      text LabelUninstallAreYouSure text LabelUninstall text LabelUninstallClickhere text LabelUninstallContinue \
+      text BUninstall text BCancel visible PUVLTImage visible PUBRSImage)
 shot uninstall-1-page
 echo "$out" | sed 's/^/    /'
 expected=$(printf '%s\n' "wait-window: yes" "caption: Veltrona Live Update" "visible: 1" "visible: 0" \
@@ -87,37 +82,37 @@ expected=$(printf '%s\n' "wait-window: yes" "caption: Veltrona Live Update" "vis
   "text: Continue to uninstall?" "text: Yes, remove the Pluvion" "text: No, keep the Pluvion" \
   "visible: 1" "visible: 0")
 check "uninstall page texts" "$expected" "$out"
-check_has "feedback text" "We are always trying to improve!" "$(ask text $LabelUninstallFeedback)"
+check_has "feedback text" "We are always trying to improve!" "$(ask text LabelUninstallFeedback)"
 # Enter on a control that is not a button presses BCancel, which asks the abort question.
-drive enter $LabelUninstall >/dev/null
+drive enter LabelUninstall >/dev/null
 check "Enter presses BCancel: the close question" "Are you sure you want to abort the process?" \
   "$(ask box-answer $NO 20000)"
-check "No keeps the uninstall page" "visible: 1" "$(drive visible $PanelUninstall)"
+check "No keeps the uninstall page" "visible: 1" "$(drive visible PanelUninstall)"
 # The feedback link: the registered browser (a copy of the stand-in application, which records
 # its arguments) gets the address as its only parameter: the "feedback" value, else the brand's
 # home page.
 mkdir -p "$E2E_C/e2e/browser"; cp "$E2E_BUILD/Pluvion.exe" "$E2E_C/e2e/browser/browser.exe"
 wine reg add 'HKCR\http\shell\open\command' /ve /d '"C:\e2e\browser\browser.exe" -nohome "%1"' /f >/dev/null 2>&1
-drive click $LabelUninstallClickhere >/dev/null
+drive click LabelUninstallClickhere >/dev/null
 for _ in $(seq 100); do [ -s "$E2E_C/e2e/browser/started.txt" ] && break; sleep 0.1; done
 wine reg add 'HKCU\Software\Kestrum\Pluvion' /v feedback /d 'http://127.0.0.1:9/feedback?from=pluvion' /f >/dev/null 2>&1
-drive click $LabelUninstallClickhere >/dev/null
+drive click LabelUninstallClickhere >/dev/null
 for _ in $(seq 100); do [ "$(wc -l <"$E2E_C/e2e/browser/started.txt")" -ge 2 ] && break; sleep 0.1; done
 check "the link opens the brand home page, then the feedback address" \
   "http://www.veltrona.example/|http://127.0.0.1:9/feedback?from=pluvion|" \
   "$(tr -d '\r' <"$E2E_C/e2e/browser/started.txt" | cut -d' ' -f3- | tr '\n' '|')"
 wine taskkill /F /IM browser.exe >/dev/null 2>&1
 
-drive click $BUninstall >/dev/null
-out=$(drive wait-visible $PanelFinish 60000 text $FLabelTop text $FLabelMessage visible $CBRestart checked $CBRestart \
-      text $CBRestart visible $CBCreateDesktop)
+drive click BUninstall >/dev/null
+out=$(drive wait-visible PanelFinish 60000 text FLabelTop text FLabelMessage visible CBRestart checked CBRestart \
+      text CBRestart visible CBCreateDesktop)
 shot uninstall-2-result-page
 echo "$out" | sed 's/^/    /'
 expected=$(printf '%s\n' "wait-visible: yes" "text: Uninstall completed" \
   "text: You should restart your computer to complete the uninstall." "visible: 1" "checked: 0" \
   "text: Restart computer" "visible: 0")
 check "uninstall result page" "$expected" "$out"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "uninstall status" "0" "$(program_status 60)"
 check "nothing left but what was scheduled" "" "$(leftovers)"
 check "the Run key keeps its other values" "keep.exe" "$(reg_value 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' Other)"
@@ -134,10 +129,10 @@ check "quiet: nothing left but what was scheduled" "" "$(leftovers)"
 # --- 3. A finishing action that fails: its error is shown, the application is not started.
 reset_install
 run_program /URL "$package"
-drive wait-window 30000 click 124 wait-visible $PanelFinish 60000 >/dev/null
+drive wait-window 30000 click BInstall wait-visible PanelFinish 60000 >/dev/null
 # A file where the brand's menu folder should go: the menu shortcut cannot be saved.
 printf 'in the way' >"$menu"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 error=$(ask box-answer 1 30000)
 shot uninstall-3-shortcut-error
 check "an error box after the failed shortcut" "yes" "$([ -n "$error" ] && [ "$error" != timeout ] && echo yes || echo "no: $error")"
@@ -165,7 +160,7 @@ wine taskkill /F /IM Pluvion.exe >/dev/null 2>&1
 boot=$(uptime -s)
 install_hidden "restart"
 run_registered "$(reg_value "$entry" UninstallString)"
-drive wait-window 30000 click $BUninstall wait-visible $PanelFinish 60000 set-check $CBRestart 1 click $FBOk >/dev/null
+drive wait-window 30000 click BUninstall wait-visible PanelFinish 60000 set-check CBRestart 1 click FBOk >/dev/null
 check "status with the restart box ticked" "0" "$(program_status 60)"
 check "the host did not restart" "$boot" "$(uptime -s)"
 # Wine's restart runs the RunOnce commands at once, while the uninstaller itself may still be

@@ -8,7 +8,8 @@ folder=$1
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 set -- $KLU_HTTP_PORTS
 port=$1
-export WINEDLLOVERRIDES="ws2_32=n,b;mscoree,mshtml="
+. "$here/../wine/wine-env.sh"
+klu_wine_prefer_native ws2_32
 failures=0
 probe=$(timeout 60 "$here/../wine/wine-run" "$folder/planting_probe.exe" | tr -d '\r')
 if [ "$probe" = "planted" ]; then echo "ok   a plain load takes the planted DLL"; else echo "FAIL probe says '$probe'"; failures=$((failures + 1)); fi

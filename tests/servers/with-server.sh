@@ -4,6 +4,7 @@
 # out.
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+. "$here/start-server.sh"
 work=$(mktemp -d)
 server=
 cleanup() {
@@ -12,13 +13,10 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-timeout 900 python3 "$here/http_script_server.py" --port-file "$work/ports" --lifetime 850 &
-server=$!
-for _ in $(seq 100); do
-  [ -s "$work/ports" ] && break
-  sleep 0.1
-done
-if [ ! -s "$work/ports" ]; then echo "with-server: the HTTP server did not start" >&2; exit 1; fi
+klu_start_server "$work/ports" 850 "$here/http_script_server.py"
+started=$?
+server=$KLU_SERVER_PID
+[ $started -eq 0 ] || exit 1
 KLU_HTTP_PORTS=$(cat "$work/ports")
 export KLU_HTTP_PORTS
 timeout "${KLU_TEST_TIMEOUT:-600}" "$@"

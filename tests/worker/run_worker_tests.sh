@@ -4,12 +4,13 @@
 set -u
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 program=$1; shift
+. "$here/../servers/start-server.sh"
 work=$(mktemp -d)
-python3 "$here/package_server.py" --port-file "$work/port" --dir "$work/packages" --lifetime 600 &
-server=$!
+klu_start_server "$work/port" 600 "$here/package_server.py" --dir "$work/packages"
+started=$?
+server=$KLU_SERVER_PID
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
-for _ in $(seq 100); do [ -s "$work/port" ] && break; sleep 0.1; done
-if [ ! -s "$work/port" ]; then echo "package server did not start" >&2; exit 1; fi
+[ $started -eq 0 ] || exit 1
 export KLU_TEST_PORT=$(cat "$work/port")
 # The tests put hostile packages and answers where the server finds them (Wine's Z: drive).
 export KLU_TEST_PACKAGES="Z:${work//\//\\}\\packages"
