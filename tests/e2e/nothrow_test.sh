@@ -7,8 +7,6 @@ export E2E_STALL=60
 . "$here/suite.bash"
 e2e_start
 
-EFolder=123 BInstall=124 PanelSelectFolder=101 PanelFinish=102 FLabelTop=131 FLabelMessage=132 FBOk=130
-LabelPending=113
 unknown='We are deeply sorry, but the application encountered a problem.\nTry redoing the installation.\nIf the problem persist, contact technical support.\nstd::bad_alloc'
 
 # What runs leave in the temporary folder: packages and GUID work folders, one a line.
@@ -25,25 +23,25 @@ run_failing() {
 # --- 1. The install button: the error box, then the folder page as it was; a second press installs.
 reset_install
 run_failing BInstallClick /URL "$E2E_URL/pkg/nobatch.zip"
-drive wait-window 30000 click $BInstall >/dev/null
+drive wait-window 30000 click BInstall >/dev/null
 check "BInstallClick: the error box" "std::bad_alloc" "$(ask box-text 20000)"
 drive box-answer 1 5000 >/dev/null
-check "BInstallClick: the folder page stays" "1" "$(ask visible $PanelSelectFolder)"
-drive click $BInstall >/dev/null
+check "BInstallClick: the folder page stays" "1" "$(ask visible PanelSelectFolder)"
+drive click BInstall >/dev/null
 check "BInstallClick: the second press installs" "$(printf 'wait-visible: yes\ntext: Installation Complete')" \
-  "$(drive wait-visible $PanelFinish 60000 text $FLabelTop)"
-drive click $FBOk >/dev/null
+  "$(drive wait-visible PanelFinish 60000 text FLabelTop)"
+drive click FBOk >/dev/null
 check "BInstallClick: status" "0" "$(program_status 60)"
 
 # --- 2. The window's side of the success report: the worker reports the unknown error instead.
 reset_install
 run_failing ShowFinish /URL "$E2E_URL/pkg/nobatch.zip"
-drive wait-window 30000 click $BInstall >/dev/null
-out=$(drive wait-visible $PanelFinish 60000 text $FLabelTop text $FLabelMessage)
+drive wait-window 30000 click BInstall >/dev/null
+out=$(drive wait-visible PanelFinish 60000 text FLabelTop text FLabelMessage)
 shot nothrow-2-showfinish
 check "ShowFinish: the run fails with S_UnknownError" \
   "$(printf 'wait-visible: yes\ntext: Installation Fail\ntext: %s' "$unknown")" "$out"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "ShowFinish: status" "1" "$(program_status 60)"
 check "ShowFinish: no shortcut, as after any failed run" "no" "$(exists "$E2E_PROGRAMS/Veltrona/Pluvion.lnk")"
 
@@ -51,12 +49,12 @@ check "ShowFinish: no shortcut, as after any failed run" "no" "$(exists "$E2E_PR
 # close asks, and Yes ends the program with status 1.
 reset_install
 run_failing FormCloseQuery /URL "$E2E_URL/stall/pluvionfull.zip"
-drive wait-window 30000 click $BInstall >/dev/null
-ask wait-text $LabelPending Downloading 30000 >/dev/null
+drive wait-window 30000 click BInstall >/dev/null
+ask wait-text LabelPending Downloading 30000 >/dev/null
 drive close >/dev/null
 check "FormCloseQuery: the error box" "std::bad_alloc" "$(ask box-text 20000)"
 drive box-answer 1 5000 >/dev/null
-check "FormCloseQuery: the window stays" "1" "$(ask visible $LabelPending)"
+check "FormCloseQuery: the window stays" "1" "$(ask visible LabelPending)"
 drive close >/dev/null
 check "FormCloseQuery: the second close asks" "Are you sure you want to abort the installation process?" \
   "$(ask box-answer 6 20000)"
