@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "../core/ZipTestSupport.h"
+#include "support/CentralDirectory.h"
 #include "zip/ZipExtractor.h"
 
 namespace hostile {
@@ -48,18 +49,9 @@ inline void Patch32(std::string& s, std::size_t at, std::uint32_t v) {
 
 // Offsets of the records in an archive made by BuildArchive (no comment, no prefix).
 inline std::size_t EndRecord(const std::string& a) { return a.size() - 22; }
-inline std::size_t DirectoryStart(const std::string& a) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(a.data()) + EndRecord(a);
-    return zip::Get32(p + 16);
-}
 // The n-th central record.
 inline std::size_t CentralRecord(const std::string& a, int n) {
-    std::size_t at = DirectoryStart(a);
-    for (int i = 0; i < n; ++i) {
-        const auto* p = reinterpret_cast<const std::uint8_t*>(a.data()) + at;
-        at += 46 + zip::Get16(p + 28) + zip::Get16(p + 30) + zip::Get16(p + 32);
-    }
-    return at;
+    return testsupport::ReadCentralDirectory(a).at(static_cast<std::size_t>(n)).record;
 }
 
 // A name refused on its own beside a good file: the bad entry fails, the good one is written.

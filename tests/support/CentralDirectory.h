@@ -56,7 +56,8 @@ inline std::vector<CentralEntry> ReadCentralDirectory(const Bytes& zip) {
         e.local = Le32(zip, at + 42);
         if (at + 46 + nameLen > zip.size()) break;
         e.name.assign(zip.begin() + static_cast<long>(at + 46), zip.begin() + static_cast<long>(at + 46 + nameLen));
-        const std::size_t data = e.local + 30 + Le16(zip, e.local + 26) + Le16(zip, e.local + 28);
+        // In 64 bits, so that no offset or size wraps on a 32-bit build.
+        const std::uint64_t data = std::uint64_t{e.local} + 30 + Le16(zip, e.local + 26) + Le16(zip, e.local + 28);
         if (data + e.compressedSize <= zip.size()) {
             e.data.assign(zip.begin() + static_cast<long>(data),
                           zip.begin() + static_cast<long>(data + e.compressedSize));
