@@ -22,7 +22,6 @@ timeout 900 cmake --build "$keyed" --target KestrumLiveUpdate -j2 >"$keys/build.
 plain=$E2E_BUILD
 e2e_start
 
-FBOk=130 FLabelMessage=132 PanelFinish=102 BInstall=124
 app=$E2E_C/Program\ Files/Veltrona/Pluvion
 temp_files() { find "$E2E_C/users/$E2E_USER/AppData/Local/Temp" -mindepth 1 -maxdepth 1 2>/dev/null | sort; }
 
@@ -42,18 +41,18 @@ PY
 mkdir -p "$E2E_WORK/keyed"
 cp "$keyed/KestrumLiveUpdate.exe" "$plain/e2e_driver.exe" "$E2E_WORK/keyed/"
 cp "$plain/planted.dll" "$E2E_WORK/keyed/bcrypt.dll"
-export WINEDLLOVERRIDES="bcrypt=n,b;mscoree,mshtml=;winemenubuilder.exe=d"
+klu_wine_prefer_native bcrypt
 
 # --- 1. The keyed build installs the signed package.
 E2E_BUILD=$E2E_WORK/keyed
 reset_install
 temp_before=$(temp_files)
 run_program /URL "$E2E_URL/pkg/signed.zip"
-out=$(drive wait-window 30000 click $BInstall wait-visible $PanelFinish 60000 text $FLabelMessage)
+out=$(drive wait-window 30000 click BInstall wait-visible PanelFinish 60000 text FLabelMessage)
 shot signing-1-signed
 check "keyed build, signed package: the result" "text: The application was installed successfully!" \
   "$(echo "$out" | tail -1)"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "keyed build, signed package: status" "0" "$(program_status 60)"
 check "keyed build, signed package: files placed" "yes yes yes" \
   "$(exists "$app/a.txt" "$app/sub/b.dll" "$app/data/deep/weather.dat")"
@@ -63,18 +62,18 @@ wine taskkill /F /IM Pluvion.exe >/dev/null 2>&1
 # --- 2. The keyed build refuses the changed copy: its text, nothing placed, nothing left.
 reset_install
 run_program /URL "$E2E_URL/pkg/changed.zip"
-out=$(drive wait-window 30000 click $BInstall wait-visible $PanelFinish 60000 text $FLabelMessage)
+out=$(drive wait-window 30000 click BInstall wait-visible PanelFinish 60000 text FLabelMessage)
 shot signing-2-changed
 check "keyed build, changed package: the text" \
   'text: The server provided an invalid file.\nThe package was changed after it was signed.' "$(echo "$out" | tail -1)"
-drive click $FBOk >/dev/null
+drive click FBOk >/dev/null
 check "keyed build, changed package: status" "1" "$(program_status 60)"
 check "keyed build, changed package: nothing placed" "" "$(find "$app" -type f 2>/dev/null)"
 check "keyed build, changed package: the temporary folder as before" "$temp_before" "$(temp_files)"
 
 # --- 3. The ordinary build installs the same signed package, hidden.
 E2E_BUILD=$plain
-export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+export WINEDLLOVERRIDES=$KLU_WINE_OVERRIDES
 reset_install
 run_program /HIDE /URL "$E2E_URL/pkg/signed.zip"
 check "build without a key, signed package: status" "0" "$(program_status 90)"
