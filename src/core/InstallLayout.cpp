@@ -1,6 +1,27 @@
 #include "InstallLayout.h"
 
+#include "UClasses.h"
+#include "uStrParam.h"
+
 namespace layout {
+
+std::string RemoveRootKey(const std::string& path) {
+    if (path.find("HKEY_") == std::string::npos) return path;
+    const std::size_t slash = path.find('\\');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string StripRootKey(const std::string& path) {
+    if (path.find("HKEY_") == std::string::npos) return path;
+    const std::size_t slash = path.find('\\');
+    return slash == std::string::npos ? std::string() : path.substr(slash + 1);
+}
+
+std::uintptr_t UninstallEntryRoot(unsigned long platformId) {
+    return IsNtFamily(platformId) ? rootkey::CurrentUser : rootkey::LocalMachine;
+}
+
+std::string UninstallEntryKey(const std::string& name) { return std::string(kUninstallEntriesKey) + "\\" + name; }
 
 std::string InterpreterPrefix(unsigned long platformId) {
     return IsNtFamily(platformId) ? "CMD.EXE /C" : "COMMAND.COM /C";
@@ -32,6 +53,14 @@ std::string DeleteOnRebootPath(const std::string& filePath) {
 
 std::string DeleteOnRebootCommand(unsigned long platformId, const std::string& path) {
     return InterpreterPrefix(platformId) + " DEL \"" + path + "\"";
+}
+
+std::string MergeFileList(const std::string& stored, const std::string& added) {
+    TStringParam merged(stored, ";");
+    const TStringParam more(added, ";");
+    for (int i = 0; i < more.Count(); ++i)
+        if (merged.IndexOf(more[i]) < 0) merged.Add(more[i]);
+    return merged.Text();
 }
 
 }  // namespace layout

@@ -19,13 +19,6 @@ std::string WithoutTrailingBackslashes(const std::string& text) {
     return text.substr(0, end);
 }
 
-std::string RemoveRootKey(const std::string& path) {
-    if (path.find("HKEY_") == std::string::npos) return path;
-    const std::size_t slash = path.find('\\');
-    if (slash == std::string::npos) return path;
-    return path.substr(slash + 1);
-}
-
 std::string BrowserProgram(const std::string& commandTemplate) {
     // Blanks and control characters are everything up to the space.
     std::size_t begin = 0, end = commandTemplate.size();

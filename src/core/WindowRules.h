@@ -1,6 +1,6 @@
 // The main window's text rules that need no window: the proposed install folder, the folder text
-// the user confirmed, the registry path without its root and the browser program of a command
-// template.
+// the user confirmed, the language a run shows, the browser program of a command template and the
+// brand home page. (The registry path without its root is in InstallLayout.h.)
 #pragma once
 
 #include <string>
@@ -12,10 +12,6 @@ std::string ProposedInstallFolder(const std::string& windowsFolder, const std::s
 
 // The text without any trailing backslash ("" for a text made only of backslashes).
 std::string WithoutTrailingBackslashes(const std::string& text);
-
-// RemoveRootKey: when the text holds "HKEY_" (letter case kept), everything after the first
-// backslash (the whole text when it has none); otherwise the text unchanged.
-std::string RemoveRootKey(const std::string& path);
 
 // The program of a browser command template: trimmed of blanks and control characters; a quoted
 // start gives the text up to the next quote; otherwise the folder part and the file-name part cut

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "TextLines.h"
+
 namespace xmlreader {
 
 const char* const LineBreak = "\r\n";
@@ -12,20 +14,11 @@ std::string PrepareText(const char* begin, const char* end) {
     const char* stop = std::find(begin, end, '\0');
     std::string out;
     out.reserve(static_cast<std::size_t>(stop - begin) + 2);
-    bool lineOpen = false;  // bytes of an unfinished line have been written
-    for (const char* p = begin; p != stop; ++p) {
-        const char c = *p;
-        if (c == '\r' || c == '\n') {
-            // CR LF is one break; a lone CR or a lone LF is one break too.
-            if (c == '\r' && p + 1 != stop && p[1] == '\n') ++p;
-            out += LineBreak;
-            lineOpen = false;
-            continue;
-        }
-        out += c;
-        lineOpen = true;
-    }
-    if (lineOpen) out += LineBreak;
+    // Every line ends in CR LF, the last one too.
+    text_lines::ForEachLine(begin, stop, [&out](const char* line, const char* lineEnd) {
+        out.append(line, lineEnd);
+        out += LineBreak;
+    });
     return out;
 }
 

@@ -2,13 +2,13 @@
 // message loop and the exit code as the process's status.
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <exception>
 
 #include "gui/UMain.h"
 #include "platform/Gui.h"
 #include "platform/Platform.h"
+#include "platform/win32/Scoped.h"
 #include "worker/ExitCode.h"
 
 namespace {
@@ -53,7 +53,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);  // the folder browser and shell links
+    const scoped::ComApartment apartment;  // the folder browser and shell links, to the end
     platform::SetApplicationTitle("");
     try {
         if (RunWindow(instance) != 0) ExitCode = 1;
@@ -70,6 +70,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     } catch (const std::exception&) {
         // Putting the privilege back is best effort at the end.
     }
-    CoUninitialize();
     return ExitCode.load();
 }

@@ -6,43 +6,30 @@
 
 #include "AllocationHook.h"
 
+#include "InstallLayout.h"
 #include "WindowRules.h"
 #include "gui/ControlIds.h"
+#include "gui/UMainMessages.h"
 #include "gui/URetry.h"
 #include "platform/Gui.h"
 #include "platform/Platform.h"
 #include "worker/ExitCode.h"
 
+using namespace main_window;
+
 void FitUninstallButtons(HWND uninstallButton, HWND cancelButton, HFONT font, int scaledRight, int scaledGap,
                          int scaledMinimum);
 
 namespace {
-constexpr UINT kCallMessage = WM_APP + 1;        // lParam: the std::function to run
-constexpr UINT kStartHiddenMessage = WM_APP + 2;  // the hidden run begins
-constexpr UINT_PTR kTimerMonitorThread = 1;
-constexpr UINT_PTR kTimerCheckDownload = 2;
 constexpr UINT kMonitorInterval = 50;
 constexpr UINT kDownloadWatchInterval = 60000;
 constexpr int kSuccessKind = 2;
-
-bool IsPushButton(HWND hwnd) {
-    char className[16] = {};
-    GetClassNameA(hwnd, className, sizeof className);
-    if (lstrcmpiA(className, "Button") != 0) return false;
-    const LONG type = GetWindowLongA(hwnd, GWL_STYLE) & BS_TYPEMASK;
-    return type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON;
-}
 }  // namespace
 
 TFMain::TFMain(HINSTANCE instance, const std::string& commandLine)
     : instance_(instance), commandLine_(commandLine), mainThreadId_(GetCurrentThreadId()) {}
 
-TFMain::~TFMain() {
-    for (HFONT font : fonts_) DeleteObject(font);
-    for (HBITMAP bitmap : bitmaps_) DeleteObject(bitmap);
-    for (auto& brush : brushes_) DeleteObject(brush.second);
-    for (auto& font : headingFonts_) DeleteObject(font.second);
-}
+TFMain::~TFMain() = default;  // the fonts, pictures and brushes go with their holders
 
 bool TFMain::Create() {
     WNDCLASSA cls{};
@@ -54,9 +41,7 @@ bool TFMain::Create() {
     cls.lpszClassName = ids::MainWindowClass;
     RegisterClassA(&cls);
 
-    HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
+    dpi_ = GetDeviceCaps(scoped::WindowDC(nullptr).Get(), LOGPIXELSY);
     if (dpi_ <= 0) dpi_ = 96;
 
     // Single fixed border, system menu and minimize box; created hidden, FormCreate decides.
@@ -130,7 +115,7 @@ void TFMain::FormCreate() {
         SetText(ids::BUninstall, lang.S_BUninstallPluv);
         SetText(ids::BCancel, lang.S_BCancelPLUV);
         SetText(ids::CBRestart, lang.S_CBRestart);
-        FitUninstallButtons(Item(ids::BUninstall), Item(ids::BCancel), fonts_[0], Scale(447 + 92), Scale(21),
+        FitUninstallButtons(Item(ids::BUninstall), Item(ids::BCancel), fonts_[0].Get(), Scale(447 + 92), Scale(21),
                             Scale(92));
         ShowItem(ids::PanelSelectFolder, false);
         ShowItem(ids::PanelUninstall, true);
@@ -210,9 +195,9 @@ void TFMain::LabelUninstallClickhereClick() {
     std::string target = home;
     try {
         platform::RegKey key;
-        if (!key.Open(rootkey::CurrentUser, window_rules::RemoveRootKey(ApplicationKey), true)) return;
+        if (!key.Open(rootkey::CurrentUser, layout::RemoveRootKey(ApplicationKey), true)) return;
         std::string feedback;
-        if (key.TryReadString("feedback", feedback)) target = feedback;
+        if (key.TryReadString(layout::kFeedbackValue, feedback)) target = feedback;
     } catch (const std::exception&) {
         target = home;
     }
@@ -384,206 +369,3 @@ void TFMain::ShowError(const char* text) noexcept {
     }
 }
 
-// ---- Controls ---------------------------------------------------------------------------------
-
-HWND TFMain::Item(int id) const {
-    const auto found = items_.find(id);
-    return found == items_.end() ? nullptr : found->second;
-}
-void TFMain::SetText(int id, const std::string& text) {
-    SetWindowTextA(Item(id), text.c_str());
-    if (id == ids::LabelTop || id == ids::SFLabelTop || id == ids::FLabelTop || id == ids::UninstallLabelTop)
-        FitHeading(Item(id), text);
-}
-
-// A heading keeps its 23-pixel font when its text fits on one line; a longer text gets the
-// largest smaller size that fits, so that nothing is cut off.
-void TFMain::FitHeading(HWND label, const std::string& text) {
-    RECT place{};
-    GetClientRect(label, &place);
-    HDC dc = GetDC(label);
-    HFONT chosen = nullptr;
-    for (int height = 23; height >= 10 && chosen == nullptr; --height) {
-        HFONT font = HeadingFont(Scale(height));
-        HGDIOBJ old = SelectObject(dc, font);
-        SIZE size{};
-        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        SelectObject(dc, old);
-        if (size.cx <= place.right || height == 10) chosen = font;
-    }
-    ReleaseDC(label, dc);
-    SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(chosen), TRUE);
-}
-
-HFONT TFMain::HeadingFont(int pixels) {
-    auto found = headingFonts_.find(pixels);
-    if (found != headingFonts_.end()) return found->second;
-    HFONT font = CreateFontA(-pixels, 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
-    headingFonts_[pixels] = font;
-    return font;
-}
-void TFMain::ShowItem(int id, bool visible) { ShowWindow(Item(id), visible ? SW_SHOW : SW_HIDE); }
-bool TFMain::Ticked(int id) const { return SendMessageA(Item(id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
-bool TFMain::PageVisible(int id) const { return (GetWindowLongA(Item(id), GWL_STYLE) & WS_VISIBLE) != 0; }
-
-HBRUSH TFMain::BrushFor(COLORREF colour) {
-    auto found = brushes_.find(colour);
-    if (found != brushes_.end()) return found->second;
-    HBRUSH brush = CreateSolidBrush(colour);
-    brushes_[colour] = brush;
-    return brush;
-}
-
-bool TFMain::PreTranslate(MSG& message) {
-    if (hwnd_ == nullptr || destroyed_) return false;
-    if (message.hwnd != hwnd_ && !IsChild(hwnd_, message.hwnd)) return false;
-    if (message.message == WM_KEYDOWN && message.wParam == VK_RETURN) {
-        // A focused push button is pressed itself; otherwise the visible page's default button.
-        HWND focus = GetFocus();
-        if (focus != nullptr && IsPushButton(focus)) {
-            SendMessageA(focus, BM_CLICK, 0, 0);
-            return true;
-        }
-        int button = 0;
-        if (PageVisible(ids::PanelSelectFolder)) button = ids::BInstall;
-        if (PageVisible(ids::PanelFinish)) button = ids::FBOk;
-        if (PageVisible(ids::PanelUninstall)) button = ids::BCancel;
-        if (button != 0) SendMessageA(Item(button), BM_CLICK, 0, 0);
-        return true;
-    }
-    return IsDialogMessageA(hwnd_, &message) != FALSE;
-}
-
-// ---- Window procedures ------------------------------------------------------------------------
-
-LRESULT CALLBACK TFMain::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_NCCREATE) {
-        auto* self = static_cast<TFMain*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
-        self->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    }
-    auto* self = reinterpret_cast<TFMain*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (self == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
-    // No exception may cross the system's frames: the actions have their own guard, and whatever
-    // else a message raises (painting, colours) is shown here.
-    try {
-        return self->Handle(message, wParam, lParam);
-    } catch (const std::exception& e) {
-        self->ShowError(e.what());
-    } catch (...) {
-        self->ShowError(nullptr);
-    }
-    return 0;
-}
-
-LRESULT CALLBACK TFMain::PageProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    auto* self = reinterpret_cast<TFMain*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-    if (self == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
-    try {
-        return self->HandlePage(hwnd, message, wParam, lParam);
-    } catch (const std::exception& e) {
-        self->ShowError(e.what());
-    } catch (...) {
-        self->ShowError(nullptr);
-    }
-    return 0;
-}
-
-LRESULT TFMain::HandlePage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_ERASEBKGND:
-        return 1;  // WM_PAINT fills every band
-    case WM_PAINT: {
-        PAINTSTRUCT paint;
-        HDC dc = BeginPaint(hwnd, &paint);
-        for (const Band& band : bands_[hwnd]) {
-            RECT area = band.area;
-            FillRect(dc, &area, BrushFor(band.colour));
-            if (band.edge != 0) DrawEdge(dc, &area, EDGE_ETCHED, band.edge);
-        }
-        EndPaint(hwnd, &paint);
-        return 0;
-    }
-    case WM_SETCURSOR:
-        if (reinterpret_cast<HWND>(wParam) == Item(ids::LabelUninstallClickhere)) {
-            SetCursor(LoadCursor(nullptr, IDC_HAND));
-            return TRUE;
-        }
-        break;
-    case WM_COMMAND:
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN:
-        return SendMessageA(hwnd_, message, wParam, lParam);
-    default:
-        break;
-    }
-    return DefWindowProcA(hwnd, message, wParam, lParam);
-}
-
-LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case kCallMessage: {
-        const auto* call = reinterpret_cast<const std::function<void()>*>(lParam);
-        Guard(*call);
-        return 0;
-    }
-    case kStartHiddenMessage:
-        Guard([this] { StartHiddenRun(); });
-        return 0;
-    case WM_COMMAND:
-        OnCommand(LOWORD(wParam), HIWORD(wParam));
-        return 0;
-    case WM_CTLCOLORSTATIC:
-    case WM_CTLCOLORBTN: {
-        const auto look = looks_.find(reinterpret_cast<HWND>(lParam));
-        if (look == looks_.end()) break;
-        HDC dc = reinterpret_cast<HDC>(wParam);
-        SetTextColor(dc, look->second.text);
-        SetBkColor(dc, look->second.back);
-        return reinterpret_cast<LRESULT>(BrushFor(look->second.back));
-    }
-    case WM_TIMER:
-        if (wParam == kTimerMonitorThread) Guard([this] { TimerMonitorThreadTimer(); });
-        if (wParam == kTimerCheckDownload) Guard([this] { TimerCheckDownloadTimer(); });
-        return 0;
-    case WM_CLOSE:
-        OnClose();
-        return 0;
-    case WM_DESTROY:
-        KillTimer(hwnd_, kTimerMonitorThread);
-        KillTimer(hwnd_, kTimerCheckDownload);
-        destroyed_ = true;
-        PostQuitMessage(0);
-        return 0;
-    default:
-        break;
-    }
-    return DefWindowProcA(hwnd_, message, wParam, lParam);
-}
-
-void TFMain::OnCommand(int id, int code) {
-    if (id == ids::LabelUninstallClickhere) {
-        if (code == STN_CLICKED) Guard([this] { LabelUninstallClickhereClick(); });
-        return;
-    }
-    if (code != BN_CLICKED) return;
-    switch (id) {
-    case ids::BChangeFolder: Guard([this] { BChangeFolderClick(); }); break;
-    case ids::BInstall: Guard([this] { BInstallClick(); }); break;
-    case ids::BUninstall: Guard([this] { BUninstallClick(); }); break;
-    case ids::BCancel: Guard([this] { BCancelClick(); }); break;
-    case ids::FBOk: Guard([this] { FBOkClick(); }); break;
-    default: break;  // IDOK and IDCANCEL from the dialog manager are nobody's
-    }
-}
-
-void TFMain::OnClose() {
-    bool allowed = false;
-    Guard([&] { allowed = FormCloseQuery(); });
-    if (!allowed) return;
-    // FormDestroy reads the check boxes after the window has gone.
-    createDesktopTicked_ = Ticked(ids::CBCreateDesktop);
-    restartTicked_ = Ticked(ids::CBRestart);
-    DestroyWindow(hwnd_);
-}

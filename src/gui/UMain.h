@@ -15,6 +15,7 @@
 
 #include "UClasses.h"
 #include "UFileXML.h"
+#include "platform/win32/Scoped.h"
 #include "worker/UThread.h"
 #include "worker/WorkerView.h"
 
@@ -120,8 +121,8 @@ private:
     std::map<int, HWND> items_;
     std::map<HWND, Look> looks_;
     std::map<HWND, std::vector<Band>> bands_;
-    std::map<COLORREF, HBRUSH> brushes_;
-    std::vector<HFONT> fonts_;
-    std::map<int, HFONT> headingFonts_;  // by pixel height
-    std::vector<HBITMAP> bitmaps_;
+    std::map<COLORREF, scoped::GdiObject<HBRUSH>> brushes_;
+    std::vector<scoped::GdiObject<HFONT>> fonts_;
+    std::map<int, scoped::GdiObject<HFONT>> headingFonts_;  // by pixel height
+    std::vector<scoped::GdiObject<HBITMAP>> bitmaps_;
 };

@@ -29,12 +29,10 @@ HFONT MakeFont(int height, int weight, bool underline) {
 
 // A button wide enough for its text, at least the layout width.
 int FittedWidth(HWND hwnd, HFONT font, const std::string& text, int minimum) {
-    HDC dc = GetDC(hwnd);
-    HGDIOBJ old = SelectObject(dc, font);
+    const scoped::WindowDC dc(hwnd);
+    const scoped::SelectedObject selected(dc.Get(), font);
     SIZE size{};
-    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(hwnd, dc);
+    GetTextExtentPoint32A(dc.Get(), text.c_str(), static_cast<int>(text.size()), &size);
     return size.cx + 24 > minimum ? size.cx + 24 : minimum;
 }
 }  // namespace
@@ -86,7 +84,7 @@ HWND TFMain::MakePicture(int bitmapId, int x, int y, int w, int h, HWND page, in
     HBITMAP bitmap = static_cast<HBITMAP>(
         LoadImageA(instance_, MAKEINTRESOURCEA(bitmapId), IMAGE_BITMAP, Scale(w), Scale(h), 0));
     if (bitmap != nullptr) {
-        bitmaps_.push_back(bitmap);
+        bitmaps_.emplace_back(bitmap);
         SendMessageA(picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(bitmap));
     }
     return picture;
@@ -98,7 +96,7 @@ void TFMain::CreatePages() {
     HFONT large = MakeFont(Scale(18), FW_NORMAL, false);
     HFONT medium = MakeFont(Scale(16), FW_NORMAL, false);
     HFONT link = MakeFont(Scale(16), FW_NORMAL, true);
-    fonts_ = {normal, large, medium, link};
+    for (HFONT font : {normal, large, medium, link}) fonts_.emplace_back(font);
     SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(normal), FALSE);
 
     const COLORREF face = GetSysColor(COLOR_BTNFACE);

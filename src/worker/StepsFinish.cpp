@@ -3,28 +3,20 @@
 #include <new>
 #include <stdexcept>
 
+#include "InstallLayout.h"
 #include "worker/UThread.h"
 #include "worker/WorkerPaths.h"
 
 namespace {
 
-const char* const kRunKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char* const kRunOnceKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char* const kShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const char* const kUninstallEntryKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char* const kPendingDeletePrefix = "KestrumLU_DEL_";
+using namespace layout;
+
 // Paths the application itself may create, listed for the uninstall whether they exist or not.
 const char* const kApplicationDataFiles[] = {"\\ad.gif", "\\ad.xml", "\\id.xml", "\\obs.xml", "\\reg.xml",
                                              "\\PluvionApp.log"};
 
 
 }  // namespace
-
-std::string TThreadLiveUpdate::StripRootKey(const std::string& path) {
-    if (path.find("HKEY_") == std::string::npos) return path;
-    const std::size_t slash = path.find('\\');
-    return slash == std::string::npos ? std::string() : path.substr(slash + 1);
-}
 
 bool TThreadLiveUpdate::DeleteTempFiles() {
     StepOverall();
@@ -50,40 +42,35 @@ bool TThreadLiveUpdate::DeleteTempFiles() {
 bool TThreadLiveUpdate::RegisterApplication() {
     try {
         bool result = false;
-        const std::string appKey = StripRootKey(ApplicationKey);
+        const std::string appKey = layout::StripRootKey(ApplicationKey);
         {
             platform::RegKey key;
             if (key.Open(rootkey::CurrentUser, appKey, true)) {
-                key.WriteString("UserName", DefaultUserName);
-                key.WriteString("PlaceCode", DefaultPlaceCode);
-                key.WriteString("Language", Lang().S_CodeLanguage);
-                key.WriteString("DownloadLocation", DownloadLocationCode);
+                key.WriteString(kUserNameValue, DefaultUserName);
+                key.WriteString(kPlaceCodeValue, DefaultPlaceCode);
+                key.WriteString(kLanguageValue, Lang().S_CodeLanguage);
+                key.WriteString(kDownloadLocationValue, DownloadLocationCode);
                 std::string server;
                 int port = -1;
                 const bool proxy = DiscoverProxy && DiscoverProxy(server, port);
-                key.WriteInteger("UseProxy", proxy ? 1 : 0);
+                key.WriteInteger(kUseProxyValue, proxy ? 1 : 0);
                 std::string info;
                 if (!server.empty()) info = server + ";";
                 if (port != -1) info += std::to_string(port);
-                key.WriteString("ProxyInfo", info);
+                key.WriteString(kProxyInfoValue, info);
                 result = true;
             }
         }
         {
             platform::RegKey key;
-            if (key.Open(rootkey::CurrentUser, appKey + "\\Uninstall", true)) {
-                key.WriteString("UninstallKey", ApplicationName);
+            if (key.Open(rootkey::CurrentUser, appKey + kUninstallSubkey, true)) {
+                key.WriteString(kUninstallKeyValue, ApplicationName);
                 TStringParam files("", ";");
                 for (const char* name : kApplicationDataFiles) files.Add(settings_.InstallFolder + name);
                 std::string text = files.Text();
                 std::string stored;
-                if (key.TryReadString("Files", stored)) {
-                    TStringParam merged(stored, ";");
-                    for (int i = 0; i < files.Count(); ++i)
-                        if (merged.IndexOf(files[i]) < 0) merged.Add(files[i]);
-                    text = merged.Text();
-                }
-                key.WriteString("Files", text);
+                if (key.TryReadString(kFilesValue, stored)) text = MergeFileList(stored, text);
+                key.WriteString(kFilesValue, text);
             }
         }
         {
@@ -106,22 +93,16 @@ bool TThreadLiveUpdate::RegisterApplication() {
 void TThreadLiveUpdate::RegisterUninstallFiles(std::string text) {
     for (int i = 0; i < settings_.ApplicationKeys.Count(); ++i) {
         platform::RegKey key;
-        key.Open(settings_.ApplicationKeys.Object(i), settings_.ApplicationKeys[i] + "\\Uninstall", true);
+        key.Open(settings_.ApplicationKeys.Object(i), settings_.ApplicationKeys[i] + kUninstallSubkey, true);
         std::string stored;
-        if (key.TryReadString("Files", stored)) {
-            TStringParam merged(stored, ";");
-            const TStringParam added(text, ";");
-            for (int j = 0; j < added.Count(); ++j)
-                if (merged.IndexOf(added[j]) < 0) merged.Add(added[j]);
-            text = merged.Text();
-        }
-        key.WriteString("Files", text);  // raises when the key did not open
+        if (key.TryReadString(kFilesValue, stored)) text = MergeFileList(stored, text);
+        key.WriteString(kFilesValue, text);  // raises when the key did not open
     }
 }
 
 std::string TThreadLiveUpdate::UninstallArguments() const {
     return std::string("/language ") + Lang().LanguageName +
-           " /uninstall HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Run\\" + ApplicationName +
+           " /uninstall HKEY_CURRENT_USER\\" + kRunKey + "\\" + ApplicationName +
            "," + ApplicationKey;
 }
 
@@ -144,13 +125,13 @@ void TThreadLiveUpdate::CreateShortcuts(bool createDesktop) {
     TStringParam links("", ";");
     platform::RegKey folders;
     folders.OpenReadOnly(rootkey::CurrentUser, kShellFoldersKey);
-    const std::string menu = folders.ReadString("Programs") + "\\" + BrandFolderName;
+    const std::string menu = folders.ReadString(kProgramsFolderValue) + "\\" + BrandFolderName;
     platform::ForceDirectories(menu);
     const std::string menuLink = menu + "\\" + ApplicationName + ".lnk";
     link.Save(menuLink);
     links.Add(menuLink);
     if (createDesktop) {
-        const std::string desktop = folders.ReadString("Desktop");
+        const std::string desktop = folders.ReadString(kDesktopFolderValue);
         if (!platform::DirectoryExists(desktop)) platform::ForceDirectories(desktop);
         const std::string desktopLink = desktop + "\\" + ApplicationName + ".lnk";
         link.Save(desktopLink);
@@ -165,19 +146,18 @@ void TThreadLiveUpdate::CreateShortcuts(bool createDesktop) {
     RegisterUninstallFiles(links.Text());
     folders.Close();
 
-    const platform::RootKey root = GetPlatformId() == 2 ? rootkey::CurrentUser : rootkey::LocalMachine;
     platform::RegKey entry;
-    if (entry.Open(root, std::string(kUninstallEntryKey) + ApplicationName, true)) {
-        entry.WriteString("DisplayName", ApplicationName);
-        entry.WriteString("UninstallString", UninstallCommandLine());
-        entry.WriteString("QuietUninstallString", UninstallCommandLine() + " /HIDE");
+    if (entry.Open(UninstallEntryRoot(GetPlatformId()), UninstallEntryKey(ApplicationName), true)) {
+        entry.WriteString(kDisplayNameValue, ApplicationName);
+        entry.WriteString(kUninstallStringValue, UninstallCommandLine());
+        entry.WriteString(kQuietUninstallStringValue, UninstallCommandLine() + " /HIDE");
         // What Windows' list of programs expects beside the two values above.
-        entry.WriteString("InstallLocation", settings_.InstallFolder);
-        entry.WriteString("DisplayIcon", target);
-        entry.WriteString("Publisher", BrandFolderName);
-        entry.WriteInteger("EstimatedSize", InstalledSizeKiB());
-        entry.WriteInteger("NoModify", 1);
-        entry.WriteInteger("NoRepair", 1);
+        entry.WriteString(kInstallLocationValue, settings_.InstallFolder);
+        entry.WriteString(kDisplayIconValue, target);
+        entry.WriteString(kPublisherValue, BrandFolderName);
+        entry.WriteInteger(kEstimatedSizeValue, InstalledSizeKiB());
+        entry.WriteInteger(kNoModifyValue, 1);
+        entry.WriteInteger(kNoRepairValue, 1);
     }
 }
 
@@ -185,9 +165,9 @@ std::uint32_t TThreadLiveUpdate::InstalledSizeKiB() const {
     std::uint64_t bytes = 0;
     for (int i = 0; i < settings_.ApplicationKeys.Count(); ++i) {
         platform::RegKey key;
-        if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(i), settings_.ApplicationKeys[i] + "\\Uninstall"))
+        if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(i), settings_.ApplicationKeys[i] + kUninstallSubkey))
             continue;
-        const TStringParam files(key.ReadString("Files"), ";");
+        const TStringParam files(key.ReadString(kFilesValue), ";");
         for (int j = 0; j < files.Count(); ++j) {
             std::uint64_t size = 0;
             if (platform::FileSize(files[j], size)) bytes += size;

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "BatchLines.h"
+#include "Decimal.h"
 #include "InstallLayout.h"
 #include "worker/UThread.h"
 #include "worker/WorkerPaths.h"
@@ -20,14 +21,11 @@ unsigned long ParseProcessId(const std::string& text) {
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size()) throw std::runtime_error("\"" + text + "\" is not a valid process id");
     std::uint64_t value = 0;
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c < '0' || c > '9') throw std::runtime_error("\"" + text + "\" is not a valid process id");
-        if (value > (UINT64_C(0x7FFFFFFFFFFFFFFF) - static_cast<unsigned>(c - '0')) / 10)
-            throw std::runtime_error("\"" + text + "\" is out of range for a process id");
-        value = value * 10 + static_cast<unsigned>(c - '0');
+    switch (ParseDecimal(text.data() + i, text.data() + text.size(), UINT64_C(0x7FFFFFFFFFFFFFFF), value)) {
+    case DecimalResult::NotDecimal: throw std::runtime_error("\"" + text + "\" is not a valid process id");
+    case DecimalResult::OutOfRange: throw std::runtime_error("\"" + text + "\" is out of range for a process id");
+    case DecimalResult::Ok: break;
     }
     if (negative) value = ~value + 1;
     return static_cast<unsigned long>(value & 0xFFFFFFFFu);

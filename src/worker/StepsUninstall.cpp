@@ -3,29 +3,26 @@
 #include <algorithm>
 #include <exception>
 
+#include "Decimal.h"
 #include "worker/UThread.h"
 #include "worker/WorkerPaths.h"
 
 namespace {
 
-const char* const kRunOnceKey = "\\Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
-const char* const kUninstallEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-const char* const kPendingDeletePrefix = "KestrumLU_DEL_";
-const char* const kShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+using namespace layout;
 
 
-// A whole decimal integer (an optional sign, then digits only).
+// A whole decimal integer: an optional sign, then at most 18 digits.
 bool ParseInteger(const std::string& text, long long& value) {
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    if (i == text.size() || text.size() - i > 18) return false;
-    long long v = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-        v = v * 10 + (text[i] - '0');
-    }
-    value = negative ? -v : v;
+    if (text.size() - i > 18) return false;
+    std::uint64_t v = 0;
+    if (ParseDecimal(text.data() + i, text.data() + text.size(), UINT64_C(999999999999999999), v) !=
+        DecimalResult::Ok)
+        return false;
+    value = negative ? -static_cast<long long>(v) : static_cast<long long>(v);
     return true;
 }
 
@@ -56,9 +53,8 @@ namespace {
 // The install folder as the uninstall entry records it ("" when it does not).
 std::string RecordedInstallFolder(unsigned long platformId) {
     platform::RegKey key;
-    const platform::RootKey root = platformId == 2 ? rootkey::CurrentUser : rootkey::LocalMachine;
-    if (!key.OpenReadOnly(root, std::string(kUninstallEntryKey) + ApplicationName)) return std::string();
-    std::string folder = key.ReadString("InstallLocation");
+    if (!key.OpenReadOnly(UninstallEntryRoot(platformId), UninstallEntryKey(ApplicationName))) return std::string();
+    std::string folder = key.ReadString(kInstallLocationValue);
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
     return folder;
 }
@@ -73,7 +69,7 @@ bool IsInside(const std::string& path, const std::string& folder) {
 std::string BrandMenuFolder() {
     platform::RegKey folders;
     if (!folders.OpenReadOnly(rootkey::CurrentUser, kShellFoldersKey)) return std::string();
-    std::string programs = folders.ReadString("Programs");
+    std::string programs = folders.ReadString(kProgramsFolderValue);
     while (!programs.empty() && programs.back() == '\\') programs.pop_back();
     return programs.empty() ? std::string() : programs + "\\" + BrandFolderName;
 }
@@ -100,10 +96,10 @@ bool TThreadLiveUpdate::UninstallFiles() {
     const std::string menuFolder = BrandMenuFolder();
     for (int k = 0; k < settings_.ApplicationKeys.Count(); ++k) {
         platform::RegKey key;
-        if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(k), settings_.ApplicationKeys[k] + "\\Uninstall"))
+        if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(k), settings_.ApplicationKeys[k] + kUninstallSubkey))
             continue;
         std::string stored;
-        if (!key.TryReadString("Files", stored)) continue;
+        if (!key.TryReadString(kFilesValue, stored)) continue;
         key.Close();
         const TStringParam files(stored, ";");
         SetPending(0, files.Count());
@@ -140,13 +136,12 @@ bool TThreadLiveUpdate::UninstallRegistries() {
 
 void TThreadLiveUpdate::DeleteUninstallEntry(const std::string& path, platform::RootKey root) {
     platform::RegKey key;
-    if (!key.OpenReadOnly(root, path + "\\Uninstall")) return;
+    if (!key.OpenReadOnly(root, path + kUninstallSubkey)) return;
     std::string name;
-    if (!key.TryReadString("UninstallKey", name)) return;
+    if (!key.TryReadString(kUninstallKeyValue, name)) return;
     key.Close();
     if (name.empty()) return;  // never the whole list of programs
-    const platform::RootKey entryRoot = GetPlatformId() == 2 ? rootkey::CurrentUser : rootkey::LocalMachine;
-    platform::DeleteKey(entryRoot, kUninstallEntryKey + name);
+    platform::DeleteKey(UninstallEntryRoot(GetPlatformId()), UninstallEntryKey(name));
 }
 
 void TThreadLiveUpdate::DeleteRegistryPath(const std::string& path, platform::RootKey root) {

@@ -9,10 +9,6 @@
 
 std::atomic<int> ExitCode{0};
 
-namespace {
-const char* const kUninstallNoticeValue = "UnistallNotice";  // the value's name as deployed
-}  // namespace
-
 TThreadLiveUpdate::TThreadLiveUpdate(TLiveUpdate& settings, WorkerView& view)
     : settings_(settings), view_(view), thread_(&TThreadLiveUpdate::ThreadBody, this) {
     if (const char* pause = std::getenv("KLU_TEST_RETRY_PAUSE_MS")) {
@@ -22,8 +18,8 @@ TThreadLiveUpdate::TThreadLiveUpdate(TLiveUpdate& settings, WorkerView& view)
     // ReadUninstallNotice: the key is created when missing; any failure leaves the address empty.
     try {
         platform::RegKey key;
-        if (key.Open(rootkey::CurrentUser, StripRootKey(ApplicationKey), true))
-            uninstallNoticeUrl_ = key.ReadString(kUninstallNoticeValue);
+        if (key.Open(rootkey::CurrentUser, layout::StripRootKey(ApplicationKey), true))
+            uninstallNoticeUrl_ = key.ReadString(layout::kUninstallNoticeValue);
     } catch (...) {
         uninstallNoticeUrl_.clear();
     }

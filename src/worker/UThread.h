@@ -63,8 +63,6 @@ public:
     std::string UninstallCommandLine() const;
     std::string UninstallArguments() const;  // the same from "/language " on
 
-    // The path without its root name: after the first "\" when the text holds "HKEY_".
-    static std::string StripRootKey(const std::string& path);
 
     const std::string& UninstallNoticeURL() const { return uninstallNoticeUrl_; }
     const std::string& PendingMessage() const { return pendingMessage_; }

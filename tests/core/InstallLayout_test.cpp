@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "InstallLayout.h"
+#include "UClasses.h"
 
 TEST(InstallLayout, TheInterpreterFollowsTheFamilyAndIsNamedByFullPath) {
     EXPECT_EQ(layout::InterpreterPrefix(2), "CMD.EXE /C");
@@ -35,4 +36,22 @@ TEST(InstallLayout, ScheduledDeletionsCollapseSeparatorsButKeepANetworkPath) {
     EXPECT_EQ(layout::DeleteOnRebootCommand(1, "C:\\PROGRA~1\\A.TXT"), "COMMAND.COM /C DEL \"C:\\PROGRA~1\\A.TXT\"");
     // The spelled-out collapse itself makes every run one backslash.
     EXPECT_EQ(layout::CollapseBackslashes("\\\\server\\\\\\share"), "\\server\\share");
+}
+
+TEST(InstallLayout, RegistryPathsLoseTheirRootNameAndEntriesFollowTheFamily) {
+    EXPECT_EQ(layout::StripRootKey("HKEY_CURRENT_USER\\Software\\Kestrum\\Pluvion"), "Software\\Kestrum\\Pluvion");
+    EXPECT_EQ(layout::StripRootKey("Software\\Kestrum"), "Software\\Kestrum");
+    EXPECT_EQ(layout::StripRootKey("HKEY_CURRENT_USER"), "");
+    EXPECT_EQ(layout::RemoveRootKey("HKEY_CURRENT_USER"), "HKEY_CURRENT_USER");
+    EXPECT_EQ(layout::UninstallEntryRoot(2), rootkey::CurrentUser);
+    EXPECT_EQ(layout::UninstallEntryRoot(1), rootkey::LocalMachine);
+    EXPECT_EQ(layout::UninstallEntryKey("Pluvion"), "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pluvion");
+}
+
+TEST(InstallLayout, TheFileListTakesEachNewPathOnceInItsOrder) {
+    // The list's text form ends each path with the separator.
+    EXPECT_EQ(layout::MergeFileList("C:\\a.txt;C:\\b.txt", "c:\\A.TXT;C:\\c.txt;C:\\d.txt"),
+              "C:\\a.txt;C:\\b.txt;C:\\c.txt;C:\\d.txt;");
+    EXPECT_EQ(layout::MergeFileList("C:\\a.txt;", ""), "C:\\a.txt;");
+    EXPECT_EQ(layout::MergeFileList("C:\\a.txt;", "C:\\a.txt;"), "C:\\a.txt;");
 }

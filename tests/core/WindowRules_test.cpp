@@ -1,3 +1,4 @@
+#include "InstallLayout.h"
 #include "WindowRules.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +43,7 @@ TEST(WindowRules, RemoveRootKeyDropsTheRootOnlyWhenTheTextNamesOne) {
         {"Software\\HKEY_X\\Pluvion", "HKEY_X\\Pluvion"},  // "HKEY_" anywhere, cut at the first backslash
         {"", ""},
     };
-    for (const auto& c : cases) EXPECT_EQ(window_rules::RemoveRootKey(c.input), c.expected) << c.input;
+    for (const auto& c : cases) EXPECT_EQ(layout::RemoveRootKey(c.input), c.expected) << c.input;
 }
 
 TEST(WindowRules, BrowserProgramIsTakenFromTheCommandTemplate) {

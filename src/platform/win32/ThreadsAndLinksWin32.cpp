@@ -5,6 +5,7 @@
 #include <shobjidl.h>
 
 #include "platform/Platform.h"
+#include "platform/win32/Scoped.h"
 
 namespace platform {
 
@@ -65,23 +66,16 @@ std::wstring Wide(const std::string& text) {
 }
 }  // namespace
 
+// The members go in reverse order: the interfaces before the apartment.
 struct ShellLink::Impl {
-    bool comStarted = false;
-    IShellLinkA* link = nullptr;
-    IPersistFile* file = nullptr;
-    ~Impl() {
-        if (file != nullptr) file->Release();
-        if (link != nullptr) link->Release();
-        if (comStarted) CoUninitialize();
-    }
+    scoped::ComApartment apartment;
+    scoped::ComPtr<IShellLinkA> link;
+    scoped::ComPtr<IPersistFile> file;
 };
 
 ShellLink::ShellLink() : impl_(new Impl) {
-    const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    impl_->comStarted = SUCCEEDED(init);  // S_FALSE too: every success is balanced
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                  reinterpret_cast<void**>(&impl_->link));
-    if (SUCCEEDED(hr)) hr = impl_->link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&impl_->file));
+    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA, impl_->link.Out());
+    if (SUCCEEDED(hr)) hr = impl_->link->QueryInterface(IID_IPersistFile, impl_->file.Out());
     if (FAILED(hr)) {
         delete impl_;
         impl_ = nullptr;
