@@ -17,6 +17,9 @@ namespace hostile {
 using ziptest::BuildArchive;
 using ziptest::Entry;
 using zip::EntryResult;
+namespace central_header = zip::central_header;
+namespace end_record = zip::end_record;
+namespace local_header = zip::local_header;
 
 struct ArchiveCase {
     std::string label;
@@ -48,7 +51,7 @@ inline void Patch32(std::string& s, std::size_t at, std::uint32_t v) {
 }
 
 // Offsets of the records in an archive made by BuildArchive (no comment, no prefix).
-inline std::size_t EndRecord(const std::string& a) { return a.size() - 22; }
+inline std::size_t EndRecord(const std::string& a) { return a.size() - zip::kEndOfDirectorySize; }
 // The n-th central record.
 inline std::size_t CentralRecord(const std::string& a, int n) {
     return testsupport::ReadCentralDirectory(a).at(static_cast<std::size_t>(n)).record;
@@ -133,14 +136,15 @@ inline std::vector<ArchiveCase> ArchiveCases() {
     // second central record that points at the first local header.
     {
         std::string a = BuildArchive({Entry::Stored("a.bin", std::string(64, 'a')), Entry::Stored("b.bin", "bbbb")});
-        const std::uint32_t grown = static_cast<std::uint32_t>(64 + 30 + 5 + 4);  // a's data, then all of b
-        Patch32(a, 18, grown);
-        Patch32(a, 22, grown);
-        Patch32(a, CentralRecord(a, 0) + 20, grown);
-        Patch32(a, CentralRecord(a, 0) + 24, grown);
+        // a's data, then all of b
+        const std::uint32_t grown = static_cast<std::uint32_t>(64 + zip::kLocalHeaderSize + 5 + 4);
+        Patch32(a, local_header::kCompressedSize, grown);
+        Patch32(a, local_header::kUncompressedSize, grown);
+        Patch32(a, CentralRecord(a, 0) + central_header::kCompressedSize, grown);
+        Patch32(a, CentralRecord(a, 0) + central_header::kUncompressedSize, grown);
         add({"overlapping entries", a, {}, "overlapping entries"});
         std::string same = BuildArchive({Entry::Stored("a.bin", "aaaa"), Entry::Stored("a.bin", "aaaa")});
-        Patch32(same, CentralRecord(same, 1) + 42, 0);
+        Patch32(same, CentralRecord(same, 1) + central_header::kLocalHeaderOffset, 0);
         add({"two records, one local header", same, {}, "overlapping entries"});
     }
 
@@ -164,44 +168,47 @@ inline std::vector<ArchiveCase> ArchiveCases() {
              {EntryResult::CorruptData, EntryResult::Ok}, ""});
         std::string past = BuildArchive({Entry::Stored("good.txt", "g"), Entry::Stored("end.txt", "end")});
         const std::size_t second = CentralRecord(past, 1);
-        Patch32(past, second + 20, 0x7FFFFFF0);  // compressed size past the end of the archive
+        Patch32(past, second + central_header::kCompressedSize, 0x7FFFFFF0);  // compressed size past the end of the archive
         add({"compressed size past the end", past, {EntryResult::Ok, EntryResult::HeaderMismatch}, ""});
         std::string bothPast = BuildArchive({Entry::Stored("good.txt", "g"), Entry::Stored("end.txt", "end")});
-        Patch32(bothPast, CentralRecord(bothPast, 1) + 20, 0x7FFFFFF0);
-        Patch32(bothPast, 31 + 8 + 18, 0x7FFFFFF0);  // the second local header says so too
+        Patch32(bothPast, CentralRecord(bothPast, 1) + central_header::kCompressedSize, 0x7FFFFFF0);
+        const std::size_t secondLocal = zip::kLocalHeaderSize + 8 + 1;  // after good.txt's header and data
+        Patch32(bothPast, secondLocal + local_header::kCompressedSize, 0x7FFFFFF0);  // the local header says so too
         add({"compressed size past the end, both headers", bothPast, {EntryResult::Ok, EntryResult::CorruptData}, ""});
     }
 
     // A lying central directory.
     {
         std::string count = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
-        Patch16(count, EndRecord(count) + 8, 0xFFFF);
-        Patch16(count, EndRecord(count) + 10, 0xFFFF);
+        Patch16(count, EndRecord(count) + end_record::kEntriesHere, 0xFFFF);
+        Patch16(count, EndRecord(count) + end_record::kEntriesTotal, 0xFFFF);
         add({"entry count far too large", count, {EntryResult::Ok, EntryResult::Ok}, "", false});
         std::string beyond = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
-        Patch32(beyond, EndRecord(beyond) + 16, 0x7FFFFF00);  // the directory beyond the end: the walk
+        Patch32(beyond, EndRecord(beyond) + end_record::kDirectoryOffset, 0x7FFFFF00);  // the directory beyond the end: the walk
         add({"directory beyond the end", beyond, {EntryResult::Ok, EntryResult::Ok}, "", false});
         std::string wrap = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
-        Patch32(wrap, CentralRecord(wrap, 1) + 42, 0xFFFFFFF0);  // an offset that would wrap
+        Patch32(wrap, CentralRecord(wrap, 1) + central_header::kLocalHeaderOffset, 0xFFFFFFF0);  // an offset that would wrap
         add({"offset that wraps 32 bits", wrap, {EntryResult::Ok, EntryResult::Ok}, "", false});
         std::string sizeWrap = BuildArchive({Entry::Stored("a.txt", "a")});
-        Patch32(sizeWrap, EndRecord(sizeWrap) + 12, 0xFFFFFFFF);  // directory size that wraps
+        Patch32(sizeWrap, EndRecord(sizeWrap) + end_record::kDirectorySize, 0xFFFFFFFF);  // directory size that wraps
         add({"directory size that wraps", sizeWrap, {EntryResult::Ok}, "", false});
     }
 
     // A local header that disagrees with its central record.
-    add(LocalDiffers("local name differs", [](std::string& a) { a[30] = 'b'; }));
-    add(LocalDiffers("local method differs", [](std::string& a) { Patch16(a, 8, 8); }));
-    add(LocalDiffers("local compressed size differs", [](std::string& a) { Patch32(a, 18, 4); }));
-    add(LocalDiffers("local size differs", [](std::string& a) { Patch32(a, 22, 4); }));
-    add(LocalDiffers("local CRC differs", [](std::string& a) { Patch32(a, 14, 0x12345678); }));
-    add(LocalDiffers("local flags differ", [](std::string& a) { Patch16(a, 6, 0x0001); }));
+    add(LocalDiffers("local name differs", [](std::string& a) { a[zip::kLocalHeaderSize] = 'b'; }));
+    add(LocalDiffers("local method differs", [](std::string& a) { Patch16(a, local_header::kMethod, 8); }));
+    add(LocalDiffers("local compressed size differs",
+                     [](std::string& a) { Patch32(a, local_header::kCompressedSize, 4); }));
+    add(LocalDiffers("local size differs", [](std::string& a) { Patch32(a, local_header::kUncompressedSize, 4); }));
+    add(LocalDiffers("local CRC differs", [](std::string& a) { Patch32(a, local_header::kCrc, 0x12345678); }));
+    add(LocalDiffers("local flags differ", [](std::string& a) { Patch16(a, local_header::kFlags, 0x0001); }));
 
     // Damaged framing.
     {
         const std::string good = BuildArchive({Entry::Stored("a.txt", "alpha"), Entry::Stored("b.txt", "bravo")});
-        add({"cut inside the second header", good.substr(0, 30 + 5 + 5 + 20), {EntryResult::Ok}, "archive ends early"});
-        add({"cut inside the second entry's data", good.substr(0, 30 + 5 + 5 + 30 + 5 + 2),
+        const std::size_t second = zip::kLocalHeaderSize + 5 + 5;  // after a.txt's header and data
+        add({"cut inside the second header", good.substr(0, second + 20), {EntryResult::Ok}, "archive ends early"});
+        add({"cut inside the second entry's data", good.substr(0, second + zip::kLocalHeaderSize + 5 + 2),
              {EntryResult::Ok, EntryResult::CorruptData}, "archive ends early"});
         std::string comment = good;
         // An end record whose comment holds another end record pointing nowhere.
@@ -214,7 +221,7 @@ inline std::vector<ArchiveCase> ArchiveCases() {
         ziptest::Put32(fake, 46);
         ziptest::Put32(fake, 3);
         ziptest::Put16(fake, 0);
-        Patch16(comment, EndRecord(comment) + 20, static_cast<std::uint32_t>(fake.size()));
+        Patch16(comment, EndRecord(comment) + end_record::kCommentLength, static_cast<std::uint32_t>(fake.size()));
         comment += fake;
         add({"false end record in the comment", comment, {EntryResult::Ok, EntryResult::Ok}, "", false});
         add({"self-extractor prefix", std::string(4096, 'M') + good, {EntryResult::Ok, EntryResult::Ok}, "", false});
@@ -241,9 +248,10 @@ inline std::vector<ArchiveCase> ArchiveCases() {
         // Sizes at the Zip64 marker without a Zip64 field: taken as they stand, the first entry
         // covers the second.
         std::string marker = BuildArchive({Entry::Stored("big.bin", "data"), Entry::Stored("good.txt", "g")});
-        for (std::size_t at : {std::size_t{18}, std::size_t{22}}) Patch32(marker, at, 0xFFFFFFFF);
-        Patch32(marker, CentralRecord(marker, 0) + 20, 0xFFFFFFFF);
-        Patch32(marker, CentralRecord(marker, 0) + 24, 0xFFFFFFFF);
+        Patch32(marker, local_header::kCompressedSize, 0xFFFFFFFF);
+        Patch32(marker, local_header::kUncompressedSize, 0xFFFFFFFF);
+        Patch32(marker, CentralRecord(marker, 0) + central_header::kCompressedSize, 0xFFFFFFFF);
+        Patch32(marker, CentralRecord(marker, 0) + central_header::kUncompressedSize, 0xFFFFFFFF);
         add({"Zip64 marker without its field", marker, {}, "overlapping entries"});
         // A Zip64 field with sizes beyond 4 GiB: read in 64 bits, far past the end.
         Entry big = Entry::Stored("big.bin", "data");

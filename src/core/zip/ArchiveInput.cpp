@@ -75,4 +75,14 @@ std::size_t MemoryArchive::ReadAt(std::uint64_t offset, void* buf, std::size_t n
     return n;
 }
 
+std::size_t ArchiveRange::Read(std::uint8_t* buf, std::size_t n) {
+    if (n > remaining_) n = static_cast<std::size_t>(remaining_);
+    if (n == 0) return 0;
+    const std::size_t got = archive_.ReadAt(offset_, buf, n);
+    offset_ += got;
+    remaining_ -= got;
+    consumed_ += got;
+    return got;
+}
+
 }  // namespace zip

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "zip/Decoder.h"
+
 namespace zip {
 
 class ArchiveInput {
@@ -29,6 +31,27 @@ public:
 private:
     const std::uint8_t* data_;
     std::size_t size_;
+};
+
+// Whether all n bytes from offset could be read.
+inline bool ReadExactly(ArchiveInput& archive, std::uint64_t offset, void* buf, std::size_t n) {
+    return archive.ReadAt(offset, buf, n) == n;
+}
+
+// A stretch of the archive read as a decoder asks for it: one entry's compressed bytes.
+class ArchiveRange : public ByteSource {
+public:
+    ArchiveRange(ArchiveInput& archive, std::uint64_t offset, std::uint64_t length)
+        : archive_(archive), offset_(offset), remaining_(length) {}
+    std::size_t Read(std::uint8_t* buf, std::size_t n) override;
+    // The bytes handed out so far.
+    std::uint64_t Consumed() const { return consumed_; }
+
+private:
+    ArchiveInput& archive_;
+    std::uint64_t offset_;
+    std::uint64_t remaining_;
+    std::uint64_t consumed_ = 0;
 };
 
 }  // namespace zip

@@ -15,7 +15,6 @@ public:
     void Update(const void* data, std::size_t n);
     std::uint32_t Register() const { return reg_; }
     std::uint32_t Value() const { return ~reg_; }
-    void Reset() { reg_ = 0xFFFFFFFFu; }
 
 private:
     std::uint32_t reg_ = 0xFFFFFFFFu;

@@ -3,19 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "zip/InflateTable.h"
+
 namespace zip {
 namespace {
 
-// Table entry layout: bits 0-7 the code length to consume (for a link: the index bits of its
-// second-level table), bit 8 a link to a second-level table, bit 9 an unused code, bits 16-31 the
-// symbol (for a link: the second-level table's offset).
-constexpr std::uint32_t kLink = 0x100u;
-constexpr std::uint32_t kUnused = 0x200u;
-constexpr unsigned kMaxCodeLength = 15;
-
-constexpr unsigned kLitPrimaryBits = 10;
-constexpr unsigned kDistPrimaryBits = 8;
-constexpr unsigned kLengthsPrimaryBits = 7;
+using namespace inflate_table;
 
 // RFC 1951 3.2.5: base lengths and extra bits of length codes 257..285.
 constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
@@ -37,71 +30,7 @@ constexpr std::size_t kRunSize = 262144;
 // Room a match copy may write past its end (it copies eight bytes a step).
 constexpr std::size_t kCopySlack = 16;
 
-std::uint32_t ReverseBits(std::uint32_t code, unsigned length) {
-    std::uint32_t r = 0;
-    for (unsigned i = 0; i < length; ++i) {
-        r = (r << 1) | (code & 1u);
-        code >>= 1;
-    }
-    return r;
-}
-
 }  // namespace
-
-bool Inflater::Table::Build(const std::uint8_t* lengths, unsigned count, unsigned primary) {
-    primaryBits = primary;
-    unsigned perLength[kMaxCodeLength + 1] = {};
-    for (unsigned s = 0; s < count; ++s) ++perLength[lengths[s]];
-    perLength[0] = 0;
-    // Over-subscribed lengths cannot form a prefix code. Incomplete codes are accepted: their
-    // unused entries stay marked and decoding one is bad data.
-    int left = 1;
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-        left = left * 2 - static_cast<int>(perLength[len]);
-        if (left < 0) return false;
-    }
-    std::uint32_t next[kMaxCodeLength + 2] = {};
-    std::uint32_t code = 0;
-    for (unsigned len = 1; len <= kMaxCodeLength; ++len) {
-        code = (code + perLength[len - 1]) << 1;
-        next[len] = code;
-    }
-
-    const std::uint32_t primarySize = 1u << primary;
-    const std::uint32_t primaryMask = primarySize - 1;
-    std::uint32_t reversed[288];
-    std::uint8_t subBits[1u << kLitPrimaryBits] = {};
-    for (unsigned s = 0; s < count; ++s) {
-        const unsigned len = lengths[s];
-        if (len == 0) continue;
-        reversed[s] = ReverseBits(next[len]++, len);
-        if (len > primary) {
-            const std::uint32_t prefix = reversed[s] & primaryMask;
-            subBits[prefix] = static_cast<std::uint8_t>(std::max<unsigned>(subBits[prefix], len - primary));
-        }
-    }
-    entries.assign(primarySize, kUnused);
-    for (std::uint32_t prefix = 0; prefix < primarySize; ++prefix) {
-        if (subBits[prefix] == 0) continue;
-        const std::uint32_t offset = static_cast<std::uint32_t>(entries.size());
-        entries[prefix] = (offset << 16) | kLink | subBits[prefix];
-        entries.resize(entries.size() + (std::size_t{1} << subBits[prefix]), kUnused);
-    }
-    for (unsigned s = 0; s < count; ++s) {
-        const unsigned len = lengths[s];
-        if (len == 0) continue;
-        const std::uint32_t entry = (static_cast<std::uint32_t>(s) << 16) | len;
-        if (len <= primary) {
-            for (std::uint32_t i = reversed[s]; i < primarySize; i += 1u << len) entries[i] = entry;
-            continue;
-        }
-        const std::uint32_t link = entries[reversed[s] & primaryMask];
-        const std::uint32_t base = link >> 16;
-        const std::uint32_t size = 1u << (link & 0xFFu);
-        for (std::uint32_t i = reversed[s] >> primary; i < size; i += 1u << (len - primary)) entries[base + i] = entry;
-    }
-    return true;
-}
 
 Inflater::Inflater(DeflateVariant variant)
     : variant_(variant),

@@ -27,6 +27,7 @@
 
 #include "zip/ArchiveInput.h"
 #include "zip/OutputFolder.h"
+#include "zip/ZipDirectory.h"
 #include "zip/ZipRecords.h"
 
 namespace zip {
@@ -110,25 +111,43 @@ public:
     static constexpr std::size_t kMaxFolder = 247;
 
 private:
-    struct Progress;
-    enum class DirectoryCheck { Usable, Unusable, Overlapping };
-    // The end records found in the archive's tail, best first: those whose comment reaches the
-    // end of the file exactly, then the others, each group from the end backwards.
-    std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive);
-    bool ReadDirectoryEnd(ArchiveInput& archive, std::uint64_t recordStart, DirectoryEnd& end, std::uint64_t& shift);
-    DirectoryCheck CheckDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
-                                  std::uint64_t& total);
-    void ExtractFromDirectory(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
-                              std::uint64_t total);
+    // The progress event's state through one Extract.
+    struct Progress {
+        ProgressHandler* handler = nullptr;
+        std::uint64_t total = 0;       // the archive's compressed bytes (or its size when walking)
+        std::uint64_t doneBefore = 0;  // consumed before the current entry
+        int lastFile = -1;
+        int lastArchive = -1;
+        void Report(int filePercent, int archivePercent);
+        // 100 x done / total, rounded, within 0..100; 0 when total is 0.
+        static int Percent(std::uint64_t done, std::uint64_t total);
+    };
+
+    // Clears what one Extract leaves behind: counts, verdicts and the names seen.
+    void Reset();
+    void ExtractMembers(ArchiveInput& archive, std::vector<Member>& members, std::uint64_t total);
     void ExtractByWalking(ArchiveInput& archive);
-    // One entry whose header has been read. dataOffset is where its data starts; sizesKnown is
-    // false for a local header with a data descriptor (sizes follow the data). Sets next to the
-    // offset after the entry's data (and descriptor); false when that cannot be known.
-    // localDiffers fails the entry as HeaderMismatch once its name has passed the checks.
-    bool ProcessEntry(ArchiveInput& archive, EntryInfo& entry, int number, std::uint64_t dataOffset, bool sizesKnown,
-                      Progress& progress, std::uint64_t& next, bool localDiffers = false);
+    // One member: its name, its output path, then writing it. Sets next to the offset after the
+    // member's data (and descriptor), for the walk; false when that cannot be known.
+    bool ProcessMember(ArchiveInput& archive, Member& member, int number, Progress& progress, std::uint64_t& next);
+
+    // ZipEntryPath.cpp: the entry's name in ANSI with "\" separators.
+    std::string EntryName(const EntryInfo& entry) const;
+    // The output path of a file entry: selection, drive removal, safety, length, duplicates.
+    // False when no file is to be written for the name (a folder entry, not selected, or refused:
+    // a refusal is reported here).
+    bool OutputPath(const std::string& name, std::string& path);
     bool Selected(const std::string& name) const;
-    void Raise(EntryResult result, const std::string& path);
+    static std::string FolderOf(const std::string& path);
+
+    // ZipMemberWriter.cpp: decodes a member into the file at path and checks its size and CRC,
+    // then sets its time and attributes; reports the result.
+    bool WriteMember(ArchiveInput& archive, Member& member, const std::string& path, Progress& progress,
+                     std::uint64_t& next);
+    // Where a member not decoded ends.
+    bool PassOver(ArchiveInput& archive, Member& member, std::uint64_t& next);
+    // The end-of-file event.
+    void ReportEnd(EntryResult result, const std::string& path);
 
     std::string archiveFile_;
     std::string extractFolder_;
@@ -138,13 +157,6 @@ private:
     bool readAsZip_ = false;
     std::string refusal_;
     std::set<std::string> seenNames_;  // letter case folded
-    // What CheckDirectory learnt of each entry's local header, in directory order, so that the
-    // extraction does not read it again.
-    struct LocalHeader {
-        std::uint64_t dataOffset;  // where the data starts; the maximum when the header is unreadable
-        bool differs;              // it disagrees with its central record
-    };
-    std::vector<LocalHeader> localHeaders_;
     int extracted_ = 0;
 };
 

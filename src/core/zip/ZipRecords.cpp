@@ -49,50 +49,44 @@ void ApplyZip64(const std::uint8_t* p, const std::uint8_t* end, std::uint32_t us
 }  // namespace
 
 bool ParseEndOfDirectory(const std::uint8_t* begin, const std::uint8_t* end, DirectoryEnd& out) {
-    // signature 4, this disk 2, directory's disk 2, entries here 2, entries total 2,
-    // directory size 4, directory offset 4, comment length 2
     if (!HasBytes(begin, end, kEndOfDirectorySize) || Get32(begin) != kEndOfDirectorySig) return false;
-    out.entryCount = Get16(begin + 10);
-    out.directorySize = Get32(begin + 12);
-    out.directoryOffset = Get32(begin + 16);
+    out.entryCount = Get16(begin + end_record::kEntriesTotal);
+    out.directorySize = Get32(begin + end_record::kDirectorySize);
+    out.directoryOffset = Get32(begin + end_record::kDirectoryOffset);
     return true;
 }
 
 bool ParseZip64Locator(const std::uint8_t* begin, const std::uint8_t* end, std::uint64_t& recordOffset) {
-    // signature 4, disk of the Zip64 end record 4, its offset 8, total disks 4
     if (!HasBytes(begin, end, kZip64LocatorSize) || Get32(begin) != kZip64LocatorSig) return false;
-    recordOffset = Get64(begin + 8);
+    recordOffset = Get64(begin + zip64_locator::kRecordOffset);
     return true;
 }
 
 bool ParseZip64End(const std::uint8_t* begin, const std::uint8_t* end, DirectoryEnd& out) {
-    // signature 4, record size 8, made by 2, needed 2, this disk 4, directory's disk 4,
-    // entries here 8, entries total 8, directory size 8, directory offset 8
     if (!HasBytes(begin, end, kZip64EndSize) || Get32(begin) != kZip64EndSig) return false;
-    out.entryCount = Get64(begin + 32);
-    out.directorySize = Get64(begin + 40);
-    out.directoryOffset = Get64(begin + 48);
+    out.entryCount = Get64(begin + zip64_end::kEntriesTotal);
+    out.directorySize = Get64(begin + zip64_end::kDirectorySize);
+    out.directoryOffset = Get64(begin + zip64_end::kDirectoryOffset);
     return true;
 }
 
 bool ParseCentralHeader(const std::uint8_t* begin, const std::uint8_t* end, EntryInfo& out, std::size_t& recordSize) {
     if (!HasBytes(begin, end, kCentralHeaderSize) || Get32(begin) != kCentralHeaderSig) return false;
-    const std::uint16_t nameLength = Get16(begin + 28);
-    const std::uint16_t extraLength = Get16(begin + 30);
-    const std::uint16_t commentLength = Get16(begin + 32);
-    recordSize = kCentralHeaderSize + nameLength + extraLength + commentLength;
+    recordSize = CentralRecordLength(begin);
     if (!HasBytes(begin, end, recordSize)) return false;
+    const std::uint16_t nameLength = Get16(begin + central_header::kNameLength);
+    const std::uint16_t extraLength = Get16(begin + central_header::kExtraLength);
     out = EntryInfo{};
-    out.versionMadeBy = Get16(begin + 4);
-    out.flags = Get16(begin + 8);
-    out.method = Get16(begin + 10);
-    out.dosTime = Get16(begin + 12);
-    out.dosDate = Get16(begin + 14);
-    out.crc = Get32(begin + 16);
-    const std::uint32_t csize = Get32(begin + 20);
-    const std::uint32_t usize = Get32(begin + 24);
-    out.externalAttributes = Get32(begin + 38);
-    const std::uint32_t offset = Get32(begin + 42);
+    out.versionMadeBy = Get16(begin + central_header::kVersionMadeBy);
+    out.flags = Get16(begin + central_header::kFlags);
+    out.method = Get16(begin + central_header::kMethod);
+    out.dosTime = Get16(begin + central_header::kTime);
+    out.dosDate = Get16(begin + central_header::kDate);
+    out.crc = Get32(begin + central_header::kCrc);
+    const std::uint32_t csize = Get32(begin + central_header::kCompressedSize);
+    const std::uint32_t usize = Get32(begin + central_header::kUncompressedSize);
+    out.externalAttributes = Get32(begin + central_header::kExternalAttributes);
+    const std::uint32_t offset = Get32(begin + central_header::kLocalHeaderOffset);
     out.compressedSize = csize;
     out.uncompressedSize = usize;
     out.localHeaderOffset = offset;
@@ -106,15 +100,15 @@ bool ParseLocalHeader(const std::uint8_t* begin, const std::uint8_t* end, EntryI
                       std::uint16_t& nameLength, std::uint16_t& extraLength) {
     if (!HasBytes(begin, end, kLocalHeaderSize) || Get32(begin) != kLocalHeaderSig) return false;
     out = EntryInfo{};
-    out.flags = Get16(begin + 6);
-    out.method = Get16(begin + 8);
-    out.dosTime = Get16(begin + 10);
-    out.dosDate = Get16(begin + 12);
-    out.crc = Get32(begin + 14);
-    out.compressedSize = Get32(begin + 18);
-    out.uncompressedSize = Get32(begin + 22);
-    nameLength = Get16(begin + 26);
-    extraLength = Get16(begin + 28);
+    out.flags = Get16(begin + local_header::kFlags);
+    out.method = Get16(begin + local_header::kMethod);
+    out.dosTime = Get16(begin + local_header::kTime);
+    out.dosDate = Get16(begin + local_header::kDate);
+    out.crc = Get32(begin + local_header::kCrc);
+    out.compressedSize = Get32(begin + local_header::kCompressedSize);
+    out.uncompressedSize = Get32(begin + local_header::kUncompressedSize);
+    nameLength = Get16(begin + local_header::kNameLength);
+    extraLength = Get16(begin + local_header::kExtraLength);
     return true;
 }
 

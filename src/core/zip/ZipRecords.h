@@ -15,11 +15,60 @@ constexpr std::uint32_t kZip64EndSig = 0x06064b50u;          // APPNOTE 4.3.14
 constexpr std::uint32_t kZip64LocatorSig = 0x07064b50u;      // APPNOTE 4.3.15
 constexpr std::uint32_t kDataDescriptorSig = 0x08074b50u;    // APPNOTE 4.3.9.3
 
+// The fixed lengths of the records, signature included.
 constexpr std::size_t kLocalHeaderSize = 30;
 constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kEndOfDirectorySize = 22;
 constexpr std::size_t kZip64LocatorSize = 20;
 constexpr std::size_t kZip64EndSize = 56;
+
+// Field offsets from each record's signature, named once for the reader and for the tests that
+// build or damage records.
+namespace local_header {                     // APPNOTE 4.3.7
+constexpr std::size_t kFlags = 6;            // 2
+constexpr std::size_t kMethod = 8;           // 2
+constexpr std::size_t kTime = 10;            // 2, MS-DOS time
+constexpr std::size_t kDate = 12;            // 2, MS-DOS date
+constexpr std::size_t kCrc = 14;             // 4
+constexpr std::size_t kCompressedSize = 18;  // 4
+constexpr std::size_t kUncompressedSize = 22;  // 4
+constexpr std::size_t kNameLength = 26;      // 2
+constexpr std::size_t kExtraLength = 28;     // 2; the name follows the fixed part, then the extra field
+}  // namespace local_header
+
+namespace central_header {                   // APPNOTE 4.3.12
+constexpr std::size_t kVersionMadeBy = 4;    // 2
+constexpr std::size_t kFlags = 8;            // 2
+constexpr std::size_t kMethod = 10;          // 2
+constexpr std::size_t kTime = 12;            // 2
+constexpr std::size_t kDate = 14;            // 2
+constexpr std::size_t kCrc = 16;             // 4
+constexpr std::size_t kCompressedSize = 20;  // 4
+constexpr std::size_t kUncompressedSize = 24;  // 4
+constexpr std::size_t kNameLength = 28;      // 2
+constexpr std::size_t kExtraLength = 30;     // 2
+constexpr std::size_t kCommentLength = 32;   // 2; then disk 2, internal attributes 2
+constexpr std::size_t kExternalAttributes = 38;  // 4; the low byte holds the MS-DOS attributes
+constexpr std::size_t kLocalHeaderOffset = 42;   // 4; name, extra field and comment follow
+}  // namespace central_header
+
+namespace end_record {                       // APPNOTE 4.3.16
+constexpr std::size_t kEntriesHere = 8;      // 2, on this disk (after this disk 2, directory's disk 2)
+constexpr std::size_t kEntriesTotal = 10;    // 2
+constexpr std::size_t kDirectorySize = 12;   // 4
+constexpr std::size_t kDirectoryOffset = 16;  // 4, from the start of the first disk
+constexpr std::size_t kCommentLength = 20;   // 2; the comment follows
+}  // namespace end_record
+
+namespace zip64_locator {                    // APPNOTE 4.3.15
+constexpr std::size_t kRecordOffset = 8;     // 8, the Zip64 end record's offset (after its disk 4)
+}  // namespace zip64_locator
+
+namespace zip64_end {                        // APPNOTE 4.3.14
+constexpr std::size_t kEntriesTotal = 32;    // 8 (after size 8, made by 2, needed 2, disks 4 + 4, here 8)
+constexpr std::size_t kDirectorySize = 40;   // 8
+constexpr std::size_t kDirectoryOffset = 48;  // 8
+}  // namespace zip64_end
 
 // General purpose bit flag (APPNOTE 4.4.4).
 constexpr std::uint16_t kFlagEncrypted = 0x0001;
@@ -69,6 +118,13 @@ bool ParseEndOfDirectory(const std::uint8_t* begin, const std::uint8_t* end, Dir
 bool ParseZip64Locator(const std::uint8_t* begin, const std::uint8_t* end, std::uint64_t& recordOffset);
 // APPNOTE 4.3.14 Zip64 end of central directory record.
 bool ParseZip64End(const std::uint8_t* begin, const std::uint8_t* end, DirectoryEnd& out);
+
+// The whole length of the central record whose fixed part (kCentralHeaderSize bytes) is at p:
+// the fixed part, its name, extra field and comment.
+inline std::size_t CentralRecordLength(const std::uint8_t* p) {
+    return kCentralHeaderSize + Get16(p + central_header::kNameLength) + Get16(p + central_header::kExtraLength) +
+           Get16(p + central_header::kCommentLength);
+}
 
 // APPNOTE 4.3.12: one central header with its name, extra field and comment. recordSize receives
 // the whole record's length. False when the range is too short or the signature is wrong.

@@ -1,0 +1,148 @@
+#include "zip/ZipDirectory.h"
+
+#include <algorithm>
+#include <string>
+#include <utility>
+
+namespace zip {
+namespace {
+
+// The end record sits in the last 22 bytes plus a comment of at most 65535 bytes.
+constexpr std::size_t kTailSearch = kEndOfDirectorySize + 65535;
+
+// The end records found in the archive's tail, best first: those whose comment reaches the end
+// of the file exactly, then the others, each group from the end backwards.
+std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive) {
+    std::vector<std::uint64_t> exact, others;
+    const std::uint64_t size = archive.Size();
+    if (size < kEndOfDirectorySize) return exact;
+    const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTailSearch));
+    const std::uint64_t tailStart = size - tailSize;
+    std::vector<std::uint8_t> tail(tailSize);
+    if (!ReadExactly(archive, tailStart, tail.data(), tailSize)) return exact;
+    for (std::size_t i = tailSize - kEndOfDirectorySize + 1; i-- > 0;) {
+        if (Get32(&tail[i]) != kEndOfDirectorySig) continue;
+        const std::size_t commentLength = Get16(&tail[i + end_record::kCommentLength]);
+        if (i + kEndOfDirectorySize + commentLength > tailSize) continue;
+        // A signature inside another record's comment rarely reaches the end of the file exactly.
+        (i + kEndOfDirectorySize + commentLength == tailSize ? exact : others).push_back(tailStart + i);
+    }
+    exact.insert(exact.end(), others.begin(), others.end());
+    return exact;
+}
+
+// Reads the end record at recordStart, and the Zip64 end record when a locator stands right
+// before it. shift receives the length of any data before the archive (a self-extracting stub),
+// which moves every stored offset by the same amount.
+bool ReadDirectoryEnd(ArchiveInput& archive, std::uint64_t recordStart, DirectoryEnd& end, std::uint64_t& shift) {
+    std::uint8_t fixed[kEndOfDirectorySize];
+    if (!ReadExactly(archive, recordStart, fixed, sizeof fixed) || !ParseEndOfDirectory(fixed, fixed + sizeof fixed, end)) {
+        return false;
+    }
+    std::uint64_t zip64Offset = 0;
+    std::uint8_t locator[kZip64LocatorSize];
+    if (recordStart >= kZip64LocatorSize &&
+        ReadExactly(archive, recordStart - kZip64LocatorSize, locator, sizeof locator) &&
+        ParseZip64Locator(locator, locator + sizeof locator, zip64Offset)) {
+        std::uint8_t record[kZip64EndSize];
+        const std::uint64_t locatorStart = recordStart - kZip64LocatorSize;
+        if (zip64Offset <= locatorStart && locatorStart - zip64Offset >= kZip64EndSize &&
+            ReadExactly(archive, zip64Offset, record, sizeof record) &&
+            ParseZip64End(record, record + sizeof record, end)) {
+            recordStart = zip64Offset;
+        } else {
+            return false;
+        }
+    }
+    if (end.directoryOffset > recordStart || end.directorySize > recordStart - end.directoryOffset) return false;
+    shift = recordStart - (end.directoryOffset + end.directorySize);
+    return true;
+}
+
+}  // namespace
+
+bool LocalHeaderAgrees(const EntryInfo& central, EntryInfo local, const std::uint8_t* variable,
+                       std::uint16_t nameLength, std::uint16_t extraLength) {
+    constexpr std::uint16_t kMeaningfulFlags = kFlagEncrypted | kFlagDataDescriptor | kFlagStrongEncryption | kFlagUtf8;
+    if (std::string(reinterpret_cast<const char*>(variable), nameLength) != central.rawName) return false;
+    if (local.method != central.method) return false;
+    if ((local.flags & kMeaningfulFlags) != (central.flags & kMeaningfulFlags)) return false;
+    ApplyLocalExtra(variable + nameLength, variable + nameLength + extraLength, local);
+    const bool same = local.crc == central.crc && local.compressedSize == central.compressedSize &&
+                      local.uncompressedSize == central.uncompressedSize;
+    if (local.flags & kFlagDataDescriptor) {
+        return same || (local.crc == 0 && local.compressedSize == 0 && local.uncompressedSize == 0);
+    }
+    return same;
+}
+
+DirectoryVerdict ZipDirectory::Read(ArchiveInput& archive) {
+    for (const std::uint64_t recordStart : EndRecordCandidates(archive)) {
+        DirectoryEnd end;
+        std::uint64_t shift = 0;
+        if (!ReadDirectoryEnd(archive, recordStart, end, shift)) continue;
+        const DirectoryVerdict verdict = ReadMembers(archive, end, shift);
+        if (verdict != DirectoryVerdict::Unusable) return verdict;
+    }
+    members_.clear();
+    total_ = 0;
+    return DirectoryVerdict::Unusable;
+}
+
+DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift) {
+    // Every record must parse and point inside the archive, or the directory is not used at all.
+    const std::uint64_t size = archive.Size();
+    std::uint64_t pos = end.directoryOffset + shift;
+    const std::uint64_t stop = pos + end.directorySize;
+    std::vector<std::uint8_t> record;
+    std::vector<std::uint8_t> variable;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;  // each member's header and data
+    members_.clear();
+    total_ = 0;
+    while (pos < stop) {
+        std::uint8_t fixed[kCentralHeaderSize];
+        if (stop - pos < kCentralHeaderSize || !ReadExactly(archive, pos, fixed, sizeof fixed)) {
+            return DirectoryVerdict::Unusable;
+        }
+        if (Get32(fixed) != kCentralHeaderSig) return DirectoryVerdict::Unusable;
+        const std::size_t length = CentralRecordLength(fixed);
+        if (stop - pos < length) return DirectoryVerdict::Unusable;
+        record.resize(length);
+        if (!ReadExactly(archive, pos, record.data(), length)) return DirectoryVerdict::Unusable;
+        Member member;
+        std::size_t recordSize = 0;
+        if (!ParseCentralHeader(record.data(), record.data() + length, member.entry, recordSize)) {
+            return DirectoryVerdict::Unusable;
+        }
+        const EntryInfo& entry = member.entry;
+        if (entry.localHeaderOffset > size || size - entry.localHeaderOffset < shift) return DirectoryVerdict::Unusable;
+        total_ += std::min(entry.compressedSize, size);
+        // APPNOTE 4.3.7: the local header's name and extra lengths give where the data starts;
+        // sizes, CRC and flags come from the central record.
+        const std::uint64_t headerOffset = entry.localHeaderOffset + shift;
+        std::uint8_t local[kLocalHeaderSize];
+        EntryInfo localInfo;
+        std::uint16_t nameLength = 0, extraLength = 0;
+        if (ReadExactly(archive, headerOffset, local, sizeof local) &&
+            ParseLocalHeader(local, local + sizeof local, localInfo, nameLength, extraLength)) {
+            member.dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
+            const std::uint64_t dataEnd = member.dataOffset + std::min(entry.compressedSize, size);
+            extents.emplace_back(headerOffset, std::min(dataEnd, size));
+            variable.resize(nameLength + extraLength);
+            member.localDiffers =
+                !ReadExactly(archive, headerOffset + kLocalHeaderSize, variable.data(), variable.size()) ||
+                !LocalHeaderAgrees(entry, localInfo, variable.data(), nameLength, extraLength);
+        }
+        members_.push_back(std::move(member));
+        pos += recordSize;
+    }
+    // The end record's count is only 16 bits wide without Zip64; the records themselves decide.
+    if (members_.empty() && end.entryCount != 0) return DirectoryVerdict::Unusable;
+    std::sort(extents.begin(), extents.end());
+    for (std::size_t i = 1; i < extents.size(); ++i) {
+        if (extents[i].first < extents[i - 1].second) return DirectoryVerdict::Overlapping;
+    }
+    return DirectoryVerdict::Usable;
+}
+
+}  // namespace zip

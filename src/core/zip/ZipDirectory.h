@@ -1,0 +1,59 @@
+// ZipDirectory: an archive's end record and central directory (APPNOTE 4.3.12 to 4.3.16), read
+// once into the list of its members, each checked against its local header.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "zip/ArchiveInput.h"
+#include "zip/ZipRecords.h"
+
+namespace zip {
+
+// No offset: the local header is missing or unreadable.
+constexpr std::uint64_t kNoOffset = std::numeric_limits<std::uint64_t>::max();
+
+// One entry as the extractor processes it, found in the central directory or by walking the
+// local headers.
+struct Member {
+    EntryInfo entry;                  // from the central record, or from the local header when walking
+    std::uint64_t dataOffset = kNoOffset;  // where the compressed data starts
+    bool sizesKnown = true;           // false: the sizes and CRC follow the data in a descriptor
+    bool localDiffers = false;        // the local header disagrees with the central record
+    std::size_t descriptorLength = 0;  // walking: the descriptor after the data, found by its signature
+};
+
+enum class DirectoryVerdict {
+    Usable,       // every record parsed and points inside the archive
+    Unusable,     // no end record, or a directory that does not hold together: walk the local headers
+    Overlapping,  // two members share bytes, as zip bombs do: the archive is refused whole
+};
+
+class ZipDirectory {
+public:
+    // Finds the end record (Zip64 included, with any bytes before the archive corrected for) and
+    // reads the directory it points to. The records themselves are counted: nothing is sized
+    // from the end record's count.
+    DirectoryVerdict Read(ArchiveInput& archive);
+
+    // The members in directory order (Usable or Overlapping).
+    std::vector<Member>& Members() { return members_; }
+    // The sum of the members' compressed sizes, each at most the archive's size.
+    std::uint64_t CompressedTotal() const { return total_; }
+
+private:
+    DirectoryVerdict ReadMembers(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift);
+
+    std::vector<Member> members_;
+    std::uint64_t total_ = 0;
+};
+
+// Whether a local header tells the same as its central record: the same name bytes, method and
+// flags that change how the data is read, and the same CRC and sizes unless the local header
+// leaves them to a data descriptor (zeros there, or the same values). variable holds the local
+// header's name and extra field.
+bool LocalHeaderAgrees(const EntryInfo& central, EntryInfo local, const std::uint8_t* variable,
+                       std::uint16_t nameLength, std::uint16_t extraLength);
+
+}  // namespace zip

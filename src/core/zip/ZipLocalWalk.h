@@ -1,0 +1,49 @@
+// LocalHeaderWalk: the entries of an archive without a usable central directory, found by walking
+// its local headers (APPNOTE 4.3.7) from the start of the file, as the same members the directory
+// gives.
+//
+// An entry whose sizes follow its data in a descriptor (APPNOTE 4.3.9) has no known end until its
+// data has been read: a deflate stream ends itself, and for the other methods the walk looks for
+// the descriptor whose compressed size matches its distance from the data.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "zip/ArchiveInput.h"
+#include "zip/Decoder.h"
+#include "zip/ZipDirectory.h"
+
+namespace zip {
+
+class LocalHeaderWalk {
+public:
+    explicit LocalHeaderWalk(ArchiveInput& archive) : archive_(archive) {}
+
+    // Reads the local header at the walk's position into member; false when none stands there
+    // (the central directory, the end, or anything else).
+    bool Next(Member& member);
+    // Moves past the member last read, whose data (without a descriptor found by its signature)
+    // ends at dataEnd; false when that would not move forward or leaves the archive.
+    bool Advance(const Member& member, std::uint64_t dataEnd);
+    // Where the walk stands: the start of the last header read, or where it stopped.
+    std::uint64_t Position() const { return pos_; }
+    // Whether a central header, an end record or a Zip64 end record stands where the walk
+    // stopped, as after the last entry of a whole archive.
+    bool StoppedOnDirectory();
+
+private:
+    ArchiveInput& archive_;
+    std::uint64_t pos_ = 0;
+    std::vector<std::uint8_t> variable_;
+};
+
+// The data of a member whose sizes are not known before it (sizesKnown false), read from source
+// (the rest of the archive from its data) into sink, a file or nothing. Only the deflate methods
+// end on their own; for the others the answer is BadData and no end. On a whole stream the
+// descriptor after it is read into member's CRC and sizes, and next receives the offset after
+// the descriptor. Returns the decoder's status; ended tells whether next is known.
+DecodeStatus DecodeUnsized(ArchiveInput& archive, Member& member, ArchiveRange& source, ByteSink& sink,
+                           std::uint64_t& next, bool& ended);
+
+}  // namespace zip

@@ -1,0 +1,155 @@
+// The extractor's writing of one member: its data decoded into the output file, its size and
+// CRC-32 checked, its time and attributes set.
+#include <algorithm>
+#include <functional>
+
+#include "zip/Crc32.h"
+#include "zip/ZipExtractor.h"
+#include "zip/ZipLocalWalk.h"
+#include "zip/ZipMethods.h"
+
+namespace zip {
+namespace {
+
+constexpr std::uint32_t kDosArchive = 0x20;
+
+// Writes decoded blocks to the file, keeps the CRC and reports progress after each block.
+class EntrySink : public ByteSink {
+public:
+    using Progress = std::function<void(std::uint64_t written)>;
+    EntrySink(OutputFile& file, Progress progress) : file_(file), progress_(std::move(progress)) {}
+    bool Write(const std::uint8_t* data, std::size_t n) override {
+        if (!file_.Write(data, n)) return false;
+        crc_.Update(data, n);
+        written_ += n;
+        ++blocks_;
+        progress_(written_);
+        return true;
+    }
+    const Crc32& Crc() const { return crc_; }
+    std::uint64_t Written() const { return written_; }
+    std::uint64_t Blocks() const { return blocks_; }
+
+private:
+    OutputFile& file_;
+    Progress progress_;
+    Crc32 crc_;
+    std::uint64_t written_ = 0;
+    std::uint64_t blocks_ = 0;
+};
+
+class NullSink : public ByteSink {
+public:
+    bool Write(const std::uint8_t*, std::size_t) override { return true; }
+};
+
+EntryResult ResultOf(DecodeStatus status) {
+    switch (status) {
+        case DecodeStatus::Ok: return EntryResult::Ok;
+        case DecodeStatus::WriteFailed: return EntryResult::WriteFailed;
+        case DecodeStatus::BadData:
+        case DecodeStatus::Truncated:
+        case DecodeStatus::OutputFull: break;
+    }
+    return EntryResult::CorruptData;
+}
+
+}  // namespace
+
+bool ZipExtractor::PassOver(ArchiveInput& archive, Member& member, std::uint64_t& next) {
+    if (member.sizesKnown) {
+        next = member.dataOffset + member.entry.compressedSize;
+        return member.dataOffset != kNoOffset && next >= member.dataOffset;
+    }
+    // The end of data without sizes shows only by decoding it.
+    if (member.entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) return false;
+    ArchiveRange source(archive, member.dataOffset, archive.Size() - std::min(archive.Size(), member.dataOffset));
+    NullSink sink;
+    bool ended = false;
+    DecodeUnsized(archive, member, source, sink, next, ended);
+    return ended;
+}
+
+bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std::string& path, Progress& progress,
+                               std::uint64_t& next) {
+    EntryInfo& entry = member.entry;
+    if (entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) {
+        ReportEnd(EntryResult::Encrypted, path);
+        return PassOver(archive, member, next);
+    }
+    if (member.dataOffset == kNoOffset) {
+        ReportEnd(EntryResult::CorruptData, path);  // the local header is missing or damaged
+        return true;
+    }
+    if (member.localDiffers) {
+        ReportEnd(EntryResult::HeaderMismatch, path);
+        return PassOver(archive, member, next);
+    }
+    if (!output_) {
+        ReportEnd(EntryResult::CannotCreate, path);
+        return PassOver(archive, member, next);
+    }
+    const bool mayKeep = overwriteMode == OverwriteMode::Skip || (confirmOverwrites && onConfirmOverwrite);
+    if (mayKeep && output_->FileExists(path)) {
+        const bool replace = confirmOverwrites && onConfirmOverwrite ? onConfirmOverwrite(path)
+                                                                     : overwriteMode == OverwriteMode::Overwrite;
+        if (!replace) {
+            ReportEnd(EntryResult::Skipped, path);
+            return PassOver(archive, member, next);
+        }
+    }
+    output_->CreateFolderPath(FolderOf(path));
+    std::unique_ptr<OutputFile> file = output_->CreateOutputFile(path);
+    if (!file) {
+        ReportEnd(EntryResult::CannotCreate, path);
+        return PassOver(archive, member, next);
+    }
+
+    const bool sizesKnown = member.sizesKnown;
+    const std::uint64_t available = archive.Size() - std::min(archive.Size(), member.dataOffset);
+    ArchiveRange source(archive, member.dataOffset, sizesKnown ? std::min(entry.compressedSize, available) : available);
+    EntrySink sink(*file, [&](std::uint64_t written) {
+        const std::uint64_t consumed = std::min(source.Consumed(), entry.compressedSize);
+        progress.Report(Progress::Percent(written, entry.uncompressedSize),
+                        Progress::Percent(progress.doneBefore + (sizesKnown ? consumed : source.Consumed()),
+                                          progress.total));
+    });
+
+    EntryResult result = EntryResult::Ok;
+    bool walkOn = true;
+    const DecodeFunction decode = DecoderFor(entry.method);
+    if (!decode) {
+        result = EntryResult::UnsupportedMethod;
+        walkOn = PassOver(archive, member, next);
+    } else if (sizesKnown) {
+        result = ResultOf(decode(source, sink, entry.uncompressedSize, entry.flags));
+        next = member.dataOffset + entry.compressedSize;
+    } else {
+        bool ended = false;
+        result = ResultOf(DecodeUnsized(archive, member, source, sink, next, ended));
+        walkOn = ended;
+        if (!ended && result == EntryResult::Ok) result = EntryResult::CorruptData;  // no descriptor
+    }
+    if (result == EntryResult::Ok) {
+        const bool crcMatches = sink.Crc().Value() == entry.crc || sink.Crc().Register() == entry.crc;
+        if (sink.Written() != entry.uncompressedSize) {
+            result = EntryResult::CorruptData;  // the stream ended early
+        } else if (!crcMatches) {
+            result = EntryResult::BadCrc;
+        }
+    }
+    file->SetDosTime(entry.dosDate, entry.dosTime);  // a failure here is ignored
+    if (!file->Close() && result == EntryResult::Ok) result = EntryResult::WriteFailed;
+    file.reset();
+    const std::uint32_t attributes = entry.externalAttributes & 0xFFu;
+    if (restoreAttributes && attributes != kDosArchive) output_->SetAttributes(path, attributes);
+    if (sink.Blocks() == 0) {
+        progress.Report(Progress::Percent(sink.Written(), entry.uncompressedSize),
+                        Progress::Percent(progress.doneBefore + std::min(source.Consumed(), entry.compressedSize),
+                                          progress.total));
+    }
+    ReportEnd(result, path);
+    return walkOn;
+}
+
+}  // namespace zip
