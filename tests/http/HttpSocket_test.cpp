@@ -159,6 +159,11 @@ TEST_F(HttpSocket, FailuresCarryTheirExactMessages) {
         {"bad_length", 0, "Invalid Content-Length."},
         {"negative_length", 0, "Invalid Content-Length."},
         {"huge_length", 0, "Content-Length is too large."},
+        // A reset is never the end of a body, with or without a length, with or without a wait.
+        {"nolength_reset", 0, "Socket Error # 10054\r\nConnection reset by peer."},
+        {"nolength_reset", 2000, "Socket Error # 10054\r\nConnection reset by peer."},
+        {"nolength_reset_early", 0, "Socket Error # 10054\r\nConnection reset by peer."},
+        {"length_reset", 0, "Socket Error # 10054\r\nConnection reset by peer."},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Fetch(c.scene, c.readTimeout).error, c.error) << c.scene;

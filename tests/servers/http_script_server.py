@@ -17,6 +17,7 @@ import argparse
 import os
 import signal
 import socket
+import struct
 import sys
 import threading
 import time
@@ -32,9 +33,11 @@ def pattern(n):
     return bytes((i * 31 + 7) & 0xFF for i in range(n))
 
 
-# A scene is a list of steps: bytes to send, a float to sleep, or CLOSE. After the last step
-# the connection stays open for the next request unless the scene ends in CLOSE.
+# A scene is a list of steps: bytes to send, a float to sleep, CLOSE or RESET (the connection
+# ends with RST instead of an orderly close). After the last step the connection stays open for
+# the next request unless the scene ends in CLOSE or RESET.
 CLOSE = object()
+RESET = object()
 SCENES = {
     "ok": [head("HTTP/1.1 200 OK", "Content-Length: 5"), b"hello"],
     "ok_close": [head("HTTP/1.1 200 OK", "Content-Length: 5", "Connection: close"), b"hello", CLOSE],
@@ -51,6 +54,9 @@ SCENES = {
     "chunk_huge": [head("HTTP/1.1 200 OK", "Transfer-Encoding: chunked"), b"ffffffffff\r\nabc", CLOSE],
     "nolength": [head("HTTP/1.0 200 OK", "Content-Type: application/zip"), pattern(3000), 0.05,
                  pattern(70000), CLOSE],
+    "nolength_reset": [head("HTTP/1.0 200 OK"), pattern(3000), 0.2, RESET],
+    "nolength_reset_early": [head("HTTP/1.1 200 OK"), pattern(1000), 0.2, RESET],
+    "length_reset": [head("HTTP/1.1 200 OK", "Content-Length: 3000"), pattern(1000), 0.2, RESET],
     "zero": [head("HTTP/1.1 200 OK", "Content-Length: 0")],
     "large": [head("HTTP/1.1 200 OK", "Content-Length: 100000"), pattern(100000)],
     "notfound": [b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here."],
@@ -148,6 +154,10 @@ def serve(conn, recorder):
                 continue
             for step in steps:
                 if step is CLOSE:
+                    return
+                if step is RESET:
+                    # A zero linger time makes close() send RST.
+                    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                     return
                 if isinstance(step, float):
                     time.sleep(step)

@@ -74,4 +74,15 @@ TEST_F(HostileTest, HostileAnswersFailTheDownloadAndChangeNothing) {
     RunRows(rows);
 }
 
+// A good package served without a length is read until the connection ends: only an orderly
+// close ends it; a reset, after the whole package or before, is the download's failure.
+TEST_F(HostileTest, AResetNeverEndsAPackageWithoutLength) {
+    const std::string reset = language.S_DownloadError + "\r\nSocket Error # 10054\r\nConnection reset by peer.";
+    const std::vector<Row> rows = {
+        {"reset after the whole package", "pkg", "", reset, ServerUrl("nolength/reset-0", "pluvionfull.zip")},
+        {"reset 30 bytes before the end", "pkg", "", reset, ServerUrl("nolength/reset-30", "pluvionfull.zip")},
+    };
+    RunRows(rows);
+}
+
 }  // namespace

@@ -9,6 +9,8 @@ Builds its packages at start, writes its port to --port-file, and answers:
   /stall/NAME                headers for 1000 bytes, 10 bytes, then silence for --stall seconds
   /raw/NAME                  the file NAME as it stands (a whole answer: status line, header,
                              body), then the connection closes
+  /nolength/HOW-N/NAME       the package NAME without a length (HTTP/1.0, read until the close)
+                             but its last N bytes, then HOW: "close" (orderly) or "reset" (RST)
   /notice/ANYTHING           200 "ok"; the path is recorded
   /notices                   the recorded notice paths, one a line
 It stops by itself after --lifetime seconds.
@@ -16,7 +18,9 @@ It stops by itself after --lifetime seconds.
 import argparse
 import io
 import os
+import socket
 import socketserver
+import struct
 import sys
 import threading
 import time
@@ -90,6 +94,9 @@ class Handler(BaseHTTPRequestHandler):
         parts = self.path.split("/", 2)
         kind = parts[1] if len(parts) > 1 else ""
         name = parts[2] if len(parts) > 2 else ""
+        ending = ""
+        if kind == "nolength" and "/" in name:
+            ending, name = name.split("/", 1)
         if kind == "notice":
             with LOCK:
                 NOTICES.append(self.path)
@@ -116,6 +123,17 @@ class Handler(BaseHTTPRequestHandler):
         if kind == "truncated":
             self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + data[:600])
             self.close_connection = True
+            return
+        if kind == "nolength":
+            how, _, short = ending.partition("-")
+            self.send_raw(b"HTTP/1.0 200 OK\r\nContent-Type: application/zip\r\n\r\n" + data[:len(data) - int(short or 0)])
+            self.close_connection = True
+            if how == "reset":
+                # Time for the bytes to reach the client, then a reset in place of the close: a
+                # zero linger time makes close() send RST.
+                time.sleep(0.2)
+                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                self.connection.close()
             return
         if kind == "stall":
             self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + data[:10])

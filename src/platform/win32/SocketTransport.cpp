@@ -162,6 +162,12 @@ public:
         const int piece = size > 0x10000000 ? 0x10000000 : static_cast<int>(size);
         const int got = gWinsock.recv(socket_, buffer, piece, 0);
         if (got == SOCKET_ERROR) throw http::SocketError(gWinsock.lastError());
+        // Only an orderly close ends the stream. Wine can hand a reset back from recv as 0 bytes,
+        // as if the server had closed in order; a send of nothing tells them apart: it passes
+        // on a connection the server only closed its side of and fails on one that is gone.
+        if (got == 0 && gWinsock.send(socket_, buffer, 0, 0) == SOCKET_ERROR) {
+            throw http::SocketError(gWinsock.lastError());
+        }
         return static_cast<std::size_t>(got);
     }
 
