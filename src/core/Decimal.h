@@ -11,6 +11,6 @@ enum class DecimalResult {
 };
 
 // [begin, end) as a decimal number: ASCII digits only (no sign, no blank), at least one, and at
-// most limit. Read from the left: the first byte that is no digit, or the first digit that takes
-// the value past the limit, decides. value is written only for Ok.
+// most limit. A byte that is no digit makes the text NotDecimal even past the limit ("99999x" is
+// no number, not a large one). value is written only for Ok.
 DecimalResult ParseDecimal(const char* begin, const char* end, std::uint64_t limit, std::uint64_t& value);

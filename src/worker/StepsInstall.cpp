@@ -1,6 +1,7 @@
 // The middle of the install chain: ending the running application, placing the new files with
 // the retry question, and the configuration batch.
 #include <climits>
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <new>
@@ -21,12 +22,16 @@ unsigned long ParseProcessId(const std::string& text) {
     std::size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+    // Read from the left: digits that pass the 64-bit range before any other byte make the id out
+    // of range; any other byte, or no digit at all, makes it invalid.
+    const std::size_t digitsEnd = std::min(text.find_first_not_of("0123456789", i), text.size());
     std::uint64_t value = 0;
-    switch (ParseDecimal(text.data() + i, text.data() + text.size(), UINT64_C(0x7FFFFFFFFFFFFFFF), value)) {
-    case DecimalResult::NotDecimal: throw std::runtime_error("\"" + text + "\" is not a valid process id");
-    case DecimalResult::OutOfRange: throw std::runtime_error("\"" + text + "\" is out of range for a process id");
-    case DecimalResult::Ok: break;
-    }
+    const DecimalResult digits =
+        ParseDecimal(text.data() + i, text.data() + digitsEnd, UINT64_C(0x7FFFFFFFFFFFFFFF), value);
+    if (digits == DecimalResult::OutOfRange)
+        throw std::runtime_error("\"" + text + "\" is out of range for a process id");
+    if (digits != DecimalResult::Ok || digitsEnd != text.size())
+        throw std::runtime_error("\"" + text + "\" is not a valid process id");
     if (negative) value = ~value + 1;
     return static_cast<unsigned long>(value & 0xFFFFFFFFu);
 }

@@ -47,9 +47,6 @@ public:
     bool Finished() const { return thread_.Finished(); }
     bool WaitFinished(unsigned long ms) const { return thread_.WaitFinished(ms); }
 
-    // The thread body; public so that tests can run a chain on their own thread.
-    void Execute();
-
     // Called by the window's download watch: -1 when no transfer runs, otherwise the growth of the
     // pending bar's position since the previous call.
     int DownloadWatchDelta();
@@ -57,16 +54,6 @@ public:
     // The finishing operations, run by the window on its own thread after a successful run.
     void CreateShortcuts(bool createDesktop);
     bool StartApplication();
-    static void RunProgram(const std::string& commandLine);
-
-    // The uninstall command line: "\"FOLDER\KestrumLiveUpdate.exe\" /language NAME /uninstall KEYS".
-    std::string UninstallCommandLine() const;
-    std::string UninstallArguments() const;  // the same from "/language " on
-
-
-    const std::string& UninstallNoticeURL() const { return uninstallNoticeUrl_; }
-    const std::string& PendingMessage() const { return pendingMessage_; }
-    int PendingKind() const { return pendingKind_; }
 
     // Seams for tests: the platform id (2: NT family) and the proxy discovery.
     std::function<unsigned long()> GetPlatformId = [] { return platform::PlatformId(); };
@@ -84,7 +71,28 @@ public:
     unsigned long HiddenRetryPauseMs = 5000;
     std::function<void(unsigned long)> PauseMs = [](unsigned long ms) { platform::SleepMs(ms); };
 
-    // The steps, in chain order (public for tests).
+    // Removes the run's package and work folder; what is still open is deleted when the process
+    // ends or, failing that, at the next start of Windows. Never raises. Safe from the window's
+    // thread once the worker is suspended for good or has ended.
+    void RemoveRunFiles() noexcept;
+
+private:
+    // Everything below is the worker's own; tests reach it through TThreadLiveUpdateTestAccess.
+    friend struct TThreadLiveUpdateTestAccess;
+
+    // The thread body.
+    void Execute();
+    static void RunProgram(const std::string& commandLine);
+
+    // The uninstall command line: "\"FOLDER\KestrumLiveUpdate.exe\" /language NAME /uninstall KEYS".
+    std::string UninstallCommandLine() const;
+    std::string UninstallArguments() const;  // the same from "/language " on
+
+    const std::string& UninstallNoticeURL() const { return uninstallNoticeUrl_; }
+    const std::string& PendingMessage() const { return pendingMessage_; }
+    int PendingKind() const { return pendingKind_; }
+
+    // The steps, in chain order.
     bool DownloadPackage();
     bool ExtractPackage();
     bool TerminateApplication();
@@ -118,12 +126,7 @@ public:
     void RunUninstallChain();
     void InitializeRun();
     void FinalizeRun();
-    // Removes the run's package and work folder; what is still open is deleted when the process
-    // ends or, failing that, at the next start of Windows. Never raises. Safe from the window's
-    // thread once the worker is suspended for good or has ended.
-    void RemoveRunFiles() noexcept;
 
-private:
     static void ThreadBody(void* self);
     void CreateExtractor();
     // Empty when the package may be unpacked; otherwise why not, for the user.

@@ -39,7 +39,7 @@ TEST(Decimal, DigitsOnlyWithinTheCallersLimit) {
         {"65536", 65535, DecimalResult::OutOfRange, 0},
         {"18446744073709551615", UINT64_MAX, DecimalResult::Ok, UINT64_MAX},
         {"18446744073709551616", UINT64_MAX, DecimalResult::OutOfRange, 0},
-        {"99999999999999999999x", UINT64_MAX, DecimalResult::OutOfRange, 0},  // the overflow comes first
+        {"99999999999999999999x", UINT64_MAX, DecimalResult::NotDecimal, 0},  // no number, not a large one
         {"", 10, DecimalResult::NotDecimal, 0},
         {"+1", 10, DecimalResult::NotDecimal, 0},
         {"-1", 10, DecimalResult::NotDecimal, 0},

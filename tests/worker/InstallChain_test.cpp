@@ -22,7 +22,7 @@ TEST_F(WorkerTest, InstallsAPackageThenFinishesAndUpdatesWithoutDuplicates) {
     EXPECT_EQ(view.labelTop, std::vector<std::string>{language.S_LabelTopComplete});
     EXPECT_EQ(view.labels, (std::vector<std::string>{language.S_Download, language.S_Unzip, language.S_Kill,
                                                      language.S_Copy, language.S_ExecBatch, language.S_Delete}));
-    EXPECT_EQ(worker.Overall().Position(), 5) << "six steps on a bar of five: held full";
+    EXPECT_EQ(Steps::Overall(worker).Position(), 5) << "six steps on a bar of five: held full";
 
     // Files in place, subfolders included; the batch ran its three lines in order and is gone.
     EXPECT_EQ(ReadFileBytes(installFolder + "\\a.txt"), "alpha\r\n");
@@ -201,7 +201,7 @@ TEST_F(WorkerTest, ProxySettingsAndPendingDeletionsAtRegistration) {
         port = 3128;
         return true;
     };
-    EXPECT_TRUE(worker.RegisterApplication());
+    EXPECT_TRUE(Steps::RegisterApplication(worker));
     EXPECT_EQ(AppValue("", "ProxyInfo"), "proxy.example;3128");
     platform::RegKey key;
     ASSERT_TRUE(key.OpenReadOnly(HKCU, "Software\\Kestrum\\Pluvion"));

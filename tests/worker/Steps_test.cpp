@@ -19,11 +19,11 @@ TEST_F(WorkerTest, TerminateEndsTheListedProcessesAndReportsBadIds) {
         Prepare(settings, "http://unused/");
         RecordingView view;
         TThreadLiveUpdate worker(settings, view);
-        EXPECT_TRUE(worker.TerminateApplication());
+        EXPECT_TRUE(Steps::TerminateApplication(worker));
         EXPECT_EQ(platform::WaitFor(child, 0), 0u) << "ended and awaited";
         EXPECT_EQ(settings.ProcessList.Count(), 1) << "a trailing comma adds no item";
-        EXPECT_EQ(worker.Pending().Position(), 2);
-        EXPECT_EQ(worker.Pending().Maximum(), 2);
+        EXPECT_EQ(Steps::Pending(worker).Position(), 2);
+        EXPECT_EQ(Steps::Pending(worker).Maximum(), 2);
         EXPECT_TRUE(view.finishes.empty());
     }
     {
@@ -32,9 +32,9 @@ TEST_F(WorkerTest, TerminateEndsTheListedProcessesAndReportsBadIds) {
         Prepare(settings, "http://unused/");
         RecordingView view;
         TThreadLiveUpdate worker(settings, view);
-        EXPECT_TRUE(worker.TerminateApplication());
-        EXPECT_EQ(worker.Pending().Position(), 1);
-        EXPECT_EQ(worker.Pending().Maximum(), 1);
+        EXPECT_TRUE(Steps::TerminateApplication(worker));
+        EXPECT_EQ(Steps::Pending(worker).Position(), 1);
+        EXPECT_EQ(Steps::Pending(worker).Maximum(), 1);
     }
     {
         // The ended process's id no longer exists: not an error.
@@ -42,7 +42,7 @@ TEST_F(WorkerTest, TerminateEndsTheListedProcessesAndReportsBadIds) {
         Prepare(settings, "http://unused/");
         RecordingView view;
         TThreadLiveUpdate worker(settings, view);
-        EXPECT_TRUE(worker.TerminateApplication());
+        EXPECT_TRUE(Steps::TerminateApplication(worker));
     }
     for (const char* list : {"12,,34", "12,x", "12,99999999999999999999"}) {
         SCOPED_TRACE(list);
@@ -50,12 +50,12 @@ TEST_F(WorkerTest, TerminateEndsTheListedProcessesAndReportsBadIds) {
         Prepare(settings, "http://unused/");
         RecordingView view;
         TThreadLiveUpdate worker(settings, view);
-        EXPECT_FALSE(worker.TerminateApplication());
+        EXPECT_FALSE(Steps::TerminateApplication(worker));
         ASSERT_EQ(view.finishes.size(), 1u);
         EXPECT_EQ(view.finishes[0].message.substr(0, 2), "1 ");
         EXPECT_GT(view.finishes[0].message.size(), 2u);
         EXPECT_EQ(view.finishes[0].kind, 0);
-        EXPECT_EQ(worker.Pending().Position(), 1) << "the first id was handled before the bad one";
+        EXPECT_EQ(Steps::Pending(worker).Position(), 1) << "the first id was handled before the bad one";
     }
 }
 
@@ -127,11 +127,11 @@ TEST_F(WorkerTest, BatchLinesRunOneByOneAndTheFileGoesEvenReadOnly) {
     RecordingView view;
     TThreadLiveUpdate worker(settings, view);
     const std::string before = platform::CurrentDir();
-    EXPECT_TRUE(worker.ExecuteBatch());
+    EXPECT_TRUE(Steps::ExecuteBatch(worker));
     platform::SetCurrentDir(before);
     EXPECT_EQ(ReadFileBytes(installFolder + "\\out.txt"), "[%KLU_X%]\r\ndone\r\n");
-    EXPECT_EQ(worker.Pending().Position(), 4) << "four lines, the empty one too";
-    EXPECT_EQ(worker.Pending().Maximum(), 4);
+    EXPECT_EQ(Steps::Pending(worker).Position(), 4) << "four lines, the empty one too";
+    EXPECT_EQ(Steps::Pending(worker).Maximum(), 4);
     EXPECT_FALSE(platform::FileExists(batch));
     EXPECT_EQ(view.labels, std::vector<std::string>{language.S_ExecBatch});
 
@@ -139,14 +139,14 @@ TEST_F(WorkerTest, BatchLinesRunOneByOneAndTheFileGoesEvenReadOnly) {
     // (the current folder of the lines).
     std::ofstream(batch, std::ios::binary) << "echo system>where.txt\r\n";
     platform::CopyFileOverwrite(ExeFolder() + "\\worker_child_sleeper.exe", installFolder + "\\CMD.EXE");
-    EXPECT_TRUE(worker.ExecuteBatch());
+    EXPECT_TRUE(Steps::ExecuteBatch(worker));
     platform::SetCurrentDir(before);
     EXPECT_EQ(ReadFileBytes(installFolder + "\\where.txt"), "system\r\n");
 
     // Without a batch file nothing moves.
     RecordingView quiet;
     TThreadLiveUpdate idle(settings, quiet);
-    EXPECT_TRUE(idle.ExecuteBatch());
+    EXPECT_TRUE(Steps::ExecuteBatch(idle));
     EXPECT_TRUE(quiet.labels.empty());
     EXPECT_TRUE(quiet.overall.empty());
 }
@@ -164,12 +164,12 @@ TEST_F(WorkerTest, AHiddenRunEndsABatchLineAfterTheLimitAndGoesOn) {
     TThreadLiveUpdate worker(settings, view);
     const std::string before = platform::CurrentDir();
     const unsigned long start = platform::TickCount();
-    EXPECT_TRUE(worker.ExecuteBatch());
+    EXPECT_TRUE(Steps::ExecuteBatch(worker));
     const unsigned long took = platform::TickCount() - start;
     platform::SetCurrentDir(before);
     EXPECT_LT(took, 30000ul) << "the line was awaited to its end";
     EXPECT_EQ(ReadFileBytes(installFolder + "\\next.txt"), "next\r\n");
-    EXPECT_EQ(worker.Pending().Position(), 2);
+    EXPECT_EQ(Steps::Pending(worker).Position(), 2);
     EXPECT_FALSE(platform::FileExists(batch));
     // The program the interpreter started went with it.
     const unsigned long pid = std::strtoul(ReadFileBytes(installFolder + "\\sleeper.pid").c_str(), nullptr, 10);
@@ -201,14 +201,14 @@ TEST_F(WorkerTest, BatchLinesLongerThanACommandLineAreSkipped) {
     LimitAllocationSize(1 << 20);
     bool ran = false;
     try {
-        ran = worker.ExecuteBatch();
+        ran = Steps::ExecuteBatch(worker);
     } catch (const std::bad_alloc&) {
     }
     LiftAllocationLimit();
     platform::SetCurrentDir(before);
     ASSERT_TRUE(ran) << "the batch step took memory in proportion to its longest line";
     EXPECT_EQ(ReadFileBytes(installFolder + "\\out.txt"), "first\r\nlast\r\n");
-    EXPECT_EQ(worker.Pending().Position(), 4) << "skipped lines count on the bar";
-    EXPECT_EQ(worker.Pending().Maximum(), 4);
+    EXPECT_EQ(Steps::Pending(worker).Position(), 4) << "skipped lines count on the bar";
+    EXPECT_EQ(Steps::Pending(worker).Maximum(), 4);
     EXPECT_FALSE(platform::FileExists(batch));
 }

@@ -115,8 +115,8 @@ TEST_F(UninstallTest, RemovesWhatTheInstallRecordedAndReportsTrue) {
     EXPECT_TRUE(view.restartVisible);
     EXPECT_EQ(view.finishLabelTop, std::vector<std::string>{language.S_UninstallComplete});
     EXPECT_EQ(view.labels, (std::vector<std::string>{language.S_UninstallFiles, language.S_UninstallRegistries}));
-    EXPECT_EQ(worker.Overall().Maximum(), 2);
-    EXPECT_EQ(worker.Overall().Position(), 2);
+    EXPECT_EQ(Steps::Overall(worker).Maximum(), 2);
+    EXPECT_EQ(Steps::Overall(worker).Position(), 2);
 
     // Every file, the folders the package brought, the install folder and the brand folder.
     EXPECT_FALSE(platform::DirectoryExists(installFolder));
@@ -212,20 +212,20 @@ TEST_F(UninstallTest, ScheduledDeletionsAreNumberedAfterTheOthers) {
     key.WriteString("KestrumLU_DEL_2", "CMD.EXE /C DEL \"C:\\other2\"");
     // A doubled backslash inside the path is written once.
     const std::string doubled = scratch + "\\dir\\\\in use.dat";
-    worker.DeleteOnReboot(doubled);
+    Steps::DeleteOnReboot(worker, doubled);
     EXPECT_EQ(key.ReadString("KestrumLU_DEL_3"), "CMD.EXE /C DEL \"" + file + "\"");
-    worker.DeleteOnReboot(file);  // the same command again reuses its number
+    Steps::DeleteOnReboot(worker, file);  // the same command again reuses its number
     EXPECT_FALSE(key.ValueExists("KestrumLU_DEL_4"));
     key.WriteString("Setup_9", "foreign");
-    worker.DeleteOnReboot(scratch + "\\dir\\in use.dat\\..\\in use.dat");  // another text: a new number
+    Steps::DeleteOnReboot(worker, scratch + "\\dir\\in use.dat\\..\\in use.dat");  // another text: a new number
     EXPECT_TRUE(key.ValueExists("KestrumLU_DEL_10"));
-    worker.DeleteOnReboot(scratch + "\\missing.dat");  // no file: nothing scheduled
+    Steps::DeleteOnReboot(worker, scratch + "\\missing.dat");  // no file: nothing scheduled
     EXPECT_FALSE(key.ValueExists("KestrumLU_DEL_11"));
 
     // The older family runs COMMAND.COM with the short form of the path.
     ClearPendingDeletes();
     worker.GetPlatformId = [] { return 1ul; };
-    worker.DeleteOnReboot(file);
+    Steps::DeleteOnReboot(worker, file);
     const std::string command = key.ReadString("KestrumLU_DEL_1");
     EXPECT_EQ(command, "COMMAND.COM /C DEL \"" + platform::ShortPathName(file) + "\"");
     EXPECT_EQ(command.find("in use"), std::string::npos) << "no blank survives in the short form";
@@ -248,15 +248,15 @@ TEST_F(UninstallTest, RegistryPathsDeleteKeysOrOneValueButNeverATopLevelName) {
         ASSERT_TRUE(app.Open(HKCU, "Software\\Kestrum\\Pluvion", true));
         app.WriteString("Keep", "x");
     }
-    worker.DeleteRegistryPath("Software", HKCU);
-    worker.DeleteRegistryPath("\\Software\\Kestrum", HKCU);
+    Steps::DeleteRegistryPath(worker, "Software", HKCU);
+    Steps::DeleteRegistryPath(worker, "\\Software\\Kestrum", HKCU);
     EXPECT_TRUE(platform::KeyExists(HKCU, "Software\\Kestrum\\Pluvion\\Uninstall\\Deeper"));
-    worker.DeleteRegistryPath("Software\\Kestrum\\Pluvion\\Keep", HKCU);  // a value
+    Steps::DeleteRegistryPath(worker, "Software\\Kestrum\\Pluvion\\Keep", HKCU);  // a value
     platform::RegKey app;
     ASSERT_TRUE(app.OpenReadOnly(HKCU, "Software\\Kestrum\\Pluvion"));
     EXPECT_FALSE(app.ValueExists("Keep"));
     app.Close();
-    worker.DeleteRegistryPath("Software\\Kestrum\\Pluvion", HKCU);
+    Steps::DeleteRegistryPath(worker, "Software\\Kestrum\\Pluvion", HKCU);
     EXPECT_FALSE(platform::KeyExists(HKCU, "Software\\Kestrum\\Pluvion"));
     EXPECT_TRUE(platform::KeyExists(HKCU, "Software\\Kestrum"));
 
@@ -270,7 +270,7 @@ TEST_F(UninstallTest, RegistryPathsDeleteKeysOrOneValueButNeverATopLevelName) {
         ASSERT_TRUE(sub.Open(HKCU, "Software\\Kestrum\\Pluvion\\Uninstall", true));
         sub.WriteString("UninstallKey", "PluvionTest");
         worker.GetPlatformId = [id] { return id; };
-        worker.DeleteUninstallEntry("Software\\Kestrum\\Pluvion", HKCU);
+        Steps::DeleteUninstallEntry(worker, "Software\\Kestrum\\Pluvion", HKCU);
         EXPECT_FALSE(platform::KeyExists(root, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\PluvionTest"));
     }
     // An empty name never takes the whole list of programs with it.
@@ -278,7 +278,7 @@ TEST_F(UninstallTest, RegistryPathsDeleteKeysOrOneValueButNeverATopLevelName) {
     ASSERT_TRUE(sub.Open(HKCU, "Software\\Kestrum\\Pluvion\\Uninstall", true));
     sub.WriteString("UninstallKey", "");
     worker.GetPlatformId = [] { return 2ul; };
-    worker.DeleteUninstallEntry("Software\\Kestrum\\Pluvion", HKCU);
+    Steps::DeleteUninstallEntry(worker, "Software\\Kestrum\\Pluvion", HKCU);
     EXPECT_TRUE(platform::KeyExists(HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
 }
 
@@ -290,7 +290,7 @@ TEST_F(UninstallTest, NoNoticeWithoutAnAddress) {
     settings.SetApplicationKeys(kKeyList);
     RecordingView view;
     TThreadLiveUpdate worker(settings, view);
-    EXPECT_EQ(worker.UninstallNoticeURL(), "");
+    EXPECT_EQ(Steps::UninstallNoticeURL(worker), "");
     const std::string before = Notices();
     RunToEnd(worker);
     ASSERT_EQ(view.finishes.size(), 1u);

@@ -17,6 +17,7 @@
 #include "UFileXML.h"
 #include "platform/Platform.h"
 #include "worker/UThread.h"
+#include "WorkerTestAccess.h"
 
 // Records what the worker shows; answers the retry question with a scripted function.
 class RecordingView : public WorkerView {

@@ -11,6 +11,7 @@
 #include "platform/Platform.h"
 #include "worker/UThread.h"
 #include "SilentView.h"
+#include "WorkerTestAccess.h"
 
 int main(int argc, char** argv) {
     if (argc < 2) return 2;
@@ -24,7 +25,7 @@ int main(int argc, char** argv) {
     worker->DiscoverProxy = [](std::string&, int&) { return false; };
     worker->Resume();
     // The stalled answer sends its head and 10 bytes, then nothing.
-    for (int i = 0; worker->Pending().Position() < 10; ++i) {
+    for (int i = 0; Steps::Pending(*worker).Position() < 10; ++i) {
         if (i == 3000) return 3;
         platform::SleepMs(10);
     }

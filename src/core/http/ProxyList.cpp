@@ -1,5 +1,7 @@
 #include "http/ProxyList.h"
 
+#include "Decimal.h"
+
 namespace http {
 
 namespace {
@@ -12,13 +14,9 @@ int DecimalOrZero(const std::string& text) {
         negative = text[i] == '-';
         ++i;
     }
-    if (i == text.size()) return 0;
-    long long value = 0;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return 0;
-        value = value * 10 + (text[i] - '0');
-        if (value > 2147483648LL) return 0;
-    }
+    std::uint64_t digits = 0;
+    if (ParseDecimal(text.data() + i, text.data() + text.size(), 2147483648u, digits) != DecimalResult::Ok) return 0;
+    long long value = static_cast<long long>(digits);
     if (negative) value = -value;
     if (value > 2147483647LL || value < -2147483648LL) return 0;
     return static_cast<int>(value);

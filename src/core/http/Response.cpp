@@ -1,5 +1,7 @@
 #include "http/Response.h"
 
+#include "Decimal.h"
+
 namespace http {
 
 std::string ToLower(std::string text) {
@@ -30,13 +32,9 @@ int StatusCode(const std::string& statusLine) {
         negative = field[0] == '-';
         i = 1;
     }
-    if (i == field.size()) return -1;
-    int value = 0;
-    for (; i < field.size(); ++i) {
-        if (field[i] < '0' || field[i] > '9') return -1;
-        value = value * 10 + (field[i] - '0');
-    }
-    return negative ? -value : value;
+    std::uint64_t value = 0;  // at most nine digits: within an int
+    if (ParseDecimal(field.data() + i, field.data() + field.size(), 999999999, value) != DecimalResult::Ok) return -1;
+    return negative ? -static_cast<int>(value) : static_cast<int>(value);
 }
 
 std::string ResponseVersion(const std::string& statusLine) {
@@ -65,21 +63,14 @@ const std::string* FindHeader(const Headers& headers, const std::string& name) {
 namespace {
 
 // Decimal digits only, no sign: "-5", "+5", "5x" and "" are not lengths.
-LengthStatus ParseDecimal(const std::string& text, std::int64_t& value) {
-    if (text.empty()) return LengthStatus::Invalid;
-    std::int64_t result = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return LengthStatus::Invalid;
-        result = result * 10 + (c - '0');
-        if (result > kMaxCount) {
-            // Keep scanning so that "99999999999x" still reads as not a number.
-            for (char rest : text) {
-                if (rest < '0' || rest > '9') return LengthStatus::Invalid;
-            }
-            return LengthStatus::TooLarge;
-        }
+LengthStatus ParseLength(const std::string& text, std::int64_t& value) {
+    std::uint64_t result = 0;
+    switch (ParseDecimal(text.data(), text.data() + text.size(), static_cast<std::uint64_t>(kMaxCount), result)) {
+    case DecimalResult::NotDecimal: return LengthStatus::Invalid;  // "99999999999x" too
+    case DecimalResult::OutOfRange: return LengthStatus::TooLarge;
+    case DecimalResult::Ok: break;
     }
-    value = result;
+    value = static_cast<std::int64_t>(result);
     return LengthStatus::Valid;
 }
 
@@ -98,7 +89,7 @@ LengthStatus ContentLength(const Headers& headers, std::int64_t& length) {
     for (const auto& field : headers) {
         if (ToLower(field.first) != "content-length") continue;
         std::int64_t value = 0;
-        const LengthStatus one = ParseDecimal(field.second, value);
+        const LengthStatus one = ParseLength(field.second, value);
         if (one != LengthStatus::Valid) return one;
         // RFC 9112 6.3: differing lengths make the message length unknowable.
         if (status == LengthStatus::Valid && value != found) return LengthStatus::Invalid;

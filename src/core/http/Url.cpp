@@ -1,5 +1,6 @@
 #include "http/Url.h"
 
+#include "Decimal.h"
 #include "http/HttpErrors.h"
 #include "http/Response.h"
 
@@ -8,14 +9,11 @@ namespace http {
 namespace {
 
 bool ParsePort(const std::string& text, int& port) {
-    if (text.empty() || text.size() > 5) return false;
-    int value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    if (value < 1 || value > 65535) return false;
-    port = value;
+    if (text.size() > 5) return false;
+    std::uint64_t value = 0;
+    if (ParseDecimal(text.data(), text.data() + text.size(), 65535, value) != DecimalResult::Ok || value < 1)
+        return false;
+    port = static_cast<int>(value);
     return true;
 }
 
