@@ -2,25 +2,13 @@
 
 #include <algorithm>
 
+#include "zip/ZipDirectory.h"
 #include "zip/ZipRecords.h"
 
 namespace sign {
 namespace {
 
 constexpr std::size_t kBlockSize = 1 << 18;
-// The end record sits in the last 22 bytes plus a comment of at most 65535 bytes.
-constexpr std::uint64_t kTailSearch = zip::kEndOfDirectorySize + 65535;
-
-bool ReadExactly(zip::ArchiveInput& archive, std::uint64_t offset, std::uint8_t* buf, std::size_t n) {
-    while (n > 0) {
-        const std::size_t got = archive.ReadAt(offset, buf, n);
-        if (got == 0) return false;
-        offset += got;
-        buf += got;
-        n -= got;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -36,32 +24,17 @@ KeyId KeyIdOf(const PublicPoint& key, Crypto& crypto) {
 
 bool ReadArchiveTail(zip::ArchiveInput& archive, ArchiveTail& out) {
     out = ArchiveTail{};
-    const std::uint64_t size = archive.Size();
-    if (size < zip::kEndOfDirectorySize) return true;
-    const std::size_t tailSize = static_cast<std::size_t>(std::min(size, kTailSearch));
-    const std::uint64_t tailStart = size - tailSize;
-    std::vector<std::uint8_t> tail(tailSize);
-    if (!ReadExactly(archive, tailStart, tail.data(), tailSize)) return false;
-    std::size_t best = tailSize;
-    for (std::size_t i = tailSize - zip::kEndOfDirectorySize + 1; i-- > 0;) {
-        if (zip::Get32(&tail[i]) != zip::kEndOfDirectorySig) continue;
-        const std::size_t commentEnd = i + zip::kEndOfDirectorySize + zip::Get16(&tail[i + 20]);
-        if (commentEnd > tailSize) continue;  // a comment cut by the end of the file
-        if (commentEnd == tailSize) {
-            best = i;
-            out.reachesEnd = true;
-            break;
-        }
-        if (best == tailSize) best = i;  // the last one, unless one further back reaches the end
-    }
-    if (best == tailSize) return true;
-    const std::size_t commentAt = best + zip::kEndOfDirectorySize;
-    const std::size_t commentEnd = commentAt + zip::Get16(&tail[best + 20]);
+    const std::vector<std::uint64_t> candidates = zip::EndRecordCandidates(archive);
+    if (candidates.empty()) return true;
+    const std::uint64_t at = candidates.front();
+    std::uint8_t record[zip::kEndOfDirectorySize];
+    if (!zip::ReadExactly(archive, at, record, sizeof record)) return false;
+    const std::size_t length = zip::Get16(record + zip::end_record::kCommentLength);
     out.found = true;
-    out.commentOffset = tailStart + commentAt;
-    out.comment.assign(tail.begin() + static_cast<std::ptrdiff_t>(commentAt),
-                       tail.begin() + static_cast<std::ptrdiff_t>(commentEnd));
-    return true;
+    out.commentOffset = at + sizeof record;
+    out.reachesEnd = out.commentOffset + length == archive.Size();
+    out.comment.resize(length);
+    return length == 0 || zip::ReadExactly(archive, out.commentOffset, out.comment.data(), length);
 }
 
 CheckResult CheckPackage(zip::ArchiveInput& archive, const PublicPoint& key, Crypto& crypto) {
@@ -88,7 +61,7 @@ CheckResult CheckPackage(zip::ArchiveInput& archive, const PublicPoint& key, Cry
     std::vector<std::uint8_t> block(kBlockSize);
     for (std::uint64_t offset = 0; offset < tail.commentOffset;) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, tail.commentOffset - offset));
-        if (!ReadExactly(archive, offset, block.data(), n)) {
+        if (!zip::ReadExactly(archive, offset, block.data(), n)) {
             result.verdict = Verdict::Unreadable;
             return result;
         }

@@ -38,8 +38,9 @@ public:
 
 KeyId KeyIdOf(const PublicPoint& key, Crypto& crypto);
 
-// Where the archive's end record and its comment lie. The end record is the one a ZIP reader takes:
-// the last whose comment reaches the end of the file exactly, else the last one at all.
+// Where the archive's end record and its comment lie. The end record is the one the extractor
+// takes (zip::EndRecordCandidates): the last whose comment reaches the end of the file exactly,
+// else the last one at all.
 struct ArchiveTail {
     bool found = false;                 // an end record was found in the last 64 KiB + 22 bytes
     bool reachesEnd = false;            // its comment ends where the file ends

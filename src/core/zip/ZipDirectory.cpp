@@ -10,8 +10,8 @@ namespace {
 // The end record sits in the last 22 bytes plus a comment of at most 65535 bytes.
 constexpr std::size_t kTailSearch = kEndOfDirectorySize + 65535;
 
-// The end records found in the archive's tail, best first: those whose comment reaches the end
-// of the file exactly, then the others, each group from the end backwards.
+}  // namespace
+
 std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive) {
     std::vector<std::uint64_t> exact, others;
     const std::uint64_t size = archive.Size();
@@ -30,6 +30,8 @@ std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive) {
     exact.insert(exact.end(), others.begin(), others.end());
     return exact;
 }
+
+namespace {
 
 // Reads the end record at recordStart, and the Zip64 end record when a locator stands right
 // before it. shift receives the length of any data before the archive (a self-extracting stub),

@@ -49,6 +49,12 @@ private:
     std::uint64_t total_ = 0;
 };
 
+// The end records found in the archive's tail, best first: those whose comment reaches the end
+// of the file exactly, then the others, each group from the end backwards. The first is the one
+// the extractor reads (and the one whose comment the signature check reads). Empty when there is
+// none or the tail cannot be read.
+std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive);
+
 // Whether a local header tells the same as its central record: the same name bytes, method and
 // flags that change how the data is read, and the same CRC and sizes unless the local header
 // leaves them to a data descriptor (zeros there, or the same values). variable holds the local
