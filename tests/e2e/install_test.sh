@@ -157,7 +157,7 @@ check "/language french: the English folder page with the Veltrona picture" \
 drive close >/dev/null; drive box-answer $YES 20000 >/dev/null
 check "status after quitting the French run" "1" "$(program_status 60)"
 run_program /URL "$E2E_URL/pkg/nobatch.zip" /language PORTUGUESE
-out=$(drive wait-window 30000 text $SFLabelTop text $SFLabelFolder text $BChangeFolder text $BInstall)
+out=$(drive wait-window 30000 text SFLabelTop text SFLabelFolder text BChangeFolder text BInstall)
 check "/language PORTUGUESE: the English folder page" \
   "$(printf 'wait-window: yes\ntext: Select the installation folder\ntext: Folder\ntext: Change\ntext: Install')" "$out"
 drive close >/dev/null; drive box-answer $YES 20000 >/dev/null
