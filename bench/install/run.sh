@@ -1,15 +1,25 @@
 #!/usr/bin/env bash
 # The whole installation as a user feels it: KestrumLiveUpdate.exe /HIDE /URL under Wine, from start
-# to exit, against a plain pipeline on the host doing the same work (curl to a file, unzip into a
-# temporary folder, cp -r into the install folder). The package is served by nginx on 127.0.0.1.
-#   bench/install/run.sh [SIZES_MIB...]     default: 100 (the ratio), then 10 100 400 (growth)
+# to exit, downloading from nginx on 127.0.0.1, against two peers measured in the same run:
+#   - an NSIS installer carrying the same files (bench/install/peer.nsi, built here with makensis:
+#     zlib, not solid, silent with /S, an uninstall entry and a shortcut), in the same prefix and
+#     under the same wineserver: the installer a publisher would pick instead;
+#   - a plain pipeline on the host doing the same work (curl to a file, unzip into a temporary
+#     folder, cp -r into the install folder), kept for continuity with earlier reports.
+# Then, with nginx sending at 10 MiB/s (limit_rate), the whole installation against the download
+# alone (curl), and native klu-unzip of the same package against unzip, 7z and bsdtar.
+# Every tool runs once to warm up, then RUNS times (5), alternating; medians.
+#   bench/install/run.sh [SIZES_MIB...]     default: 10 100 400
 # Prints a table and writes build/bench/install.tsv for bench/report.py.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/../.." && pwd)
 cd "$top"
 exe=$top/build/win32/KestrumLiveUpdate.exe
+unzip_tool=$top/build/release/tools/klu-unzip
 [ -f "$exe" ] || { echo "build the win32 preset first (make win32)" >&2; exit 1; }
+command -v makensis >/dev/null || { echo "makensis is missing (scripts/install-deps)" >&2; exit 1; }
 runs=${RUNS:-5}
+limited_mib=${LIMITED_MIB:-100}
 out=$top/build/bench
 work=$out/install
 mkdir -p "$work"
@@ -22,8 +32,10 @@ Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 export DISPLAY=":$display"
 nginx_dir=$work/nginx
-mkdir -p "$nginx_dir/www"
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+mkdir -p "$nginx_dir/www" "$nginx_dir/tmp"
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+port=$(free_port)
+limited_port=$(free_port)
 cat > "$nginx_dir/nginx.conf" <<CONF
 worker_processes 1;
 pid $nginx_dir/nginx.pid;
@@ -38,9 +50,9 @@ http {
   uwsgi_temp_path $nginx_dir/tmp;
   scgi_temp_path $nginx_dir/tmp;
   server { listen 127.0.0.1:$port; root $nginx_dir/www; }
+  server { listen 127.0.0.1:$limited_port; root $nginx_dir/www; limit_rate 10m; }
 }
 CONF
-mkdir -p "$nginx_dir/tmp"
 nginx -c "$nginx_dir/nginx.conf"
 cleanup() {
   nginx -c "$nginx_dir/nginx.conf" -s stop 2>/dev/null || true
@@ -49,43 +61,106 @@ cleanup() {
 }
 trap cleanup EXIT
 
-installed=$KLU_WINEPREFIX/drive_c/Program\ Files/Veltrona
+drive_c=$KLU_WINEPREFIX/drive_c
+installed=$drive_c/Program\ Files/Veltrona
 pipeline_dir=$work/pipeline
+peer=$work/peer.exe
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+speed() { awk -v s="$1" -v t="$2" 'BEGIN {printf "%.1f", s / t}'; }
 
-# One run of each, alternating; prints "seconds peak_kib" per line into the two files.
-measure() {
-  local size=$1 url=http://127.0.0.1:$port/pluvionfull.zip
-  : > "$work/klu.$size" ; : > "$work/pipe.$size"
-  for i in $(seq "$runs"); do
-    rm -rf "$installed"
-    /usr/bin/time -f '%e %M' -o "$work/t" timeout 1800 tests/wine/wine-run "$exe" /HIDE /URL "$url" >/dev/null 2>&1 \
-      || { echo "the installer failed (run $i, $size MiB)" >&2; cat "$work/t" >&2; exit 1; }
-    tail -1 "$work/t" >> "$work/klu.$size"
-    rm -rf "$pipeline_dir"; mkdir -p "$pipeline_dir/install"
-    /usr/bin/time -f '%e %M' -o "$work/t" bash -c \
-      "curl -s -o '$pipeline_dir/p.zip' '$url' && unzip -q '$pipeline_dir/p.zip' -d '$pipeline_dir/tmp' && cp -r '$pipeline_dir/tmp/.' '$pipeline_dir/install'"
-    tail -1 "$work/t" >> "$work/pipe.$size"
+# timed FILE CMD...: runs CMD, appends "seconds peak_kib" to FILE.
+timed() {
+  local into=$1; shift
+  /usr/bin/time -f '%e %M' -o "$work/t" timeout 1800 "$@" >/dev/null 2>&1 \
+    || { echo "failed: $* ($(tail -1 "$work/t"))" >&2; exit 1; }
+  tail -1 "$work/t" >> "$into"
+}
+
+# What each installation leaves goes before the next one, so that every run starts alike.
+clean_install() {
+  rm -rf "$installed" "$pipeline_dir"
+  tests/wine/wine-run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PluvionPeer' /f \
+    >/dev/null 2>&1 || true
+}
+
+klu() { clean_install; timed "$1" tests/wine/wine-run "$exe" /HIDE /URL "$2"; }
+nsis() { clean_install; timed "$1" tests/wine/wine-run "$peer" /S; }
+pipeline() {
+  clean_install; mkdir -p "$pipeline_dir/install"
+  timed "$1" bash -c "curl -s -o '$pipeline_dir/p.zip' '$2' && unzip -q '$pipeline_dir/p.zip' -d '$pipeline_dir/tmp' \
+    && cp -r '$pipeline_dir/tmp/.' '$pipeline_dir/install'"
+}
+download() { rm -f "$work/d.zip"; timed "$1" curl -s -o "$work/d.zip" "$2"; }
+
+# alternate NAME... : the named measures, once each to warm up, then $runs times in turn; each
+# NAME is "function:url" and its times land in $work/NAME-function.
+alternate() {
+  local size=$1; shift
+  local m
+  for m in "$@"; do : > "$work/$size-${m%%:*}"; "${m%%:*}" /dev/null "${m#*:}"; done
+  for _ in $(seq "$runs"); do
+    for m in "$@"; do "${m%%:*}" "$work/$size-${m%%:*}" "${m#*:}"; done
   done
 }
+med() { cut -d' ' -f1 "$work/$1" | median; }
+peak() { cut -d' ' -f2 "$work/$1" | sort -n | tail -1; }
 
 row() {  # workload tool median mib/s ratio peak
   printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$@" >> "$out/install.tsv"
 }
 
+package=$nginx_dir/www/pluvionfull.zip
+url=http://127.0.0.1:$port/pluvionfull.zip
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(10 100 400)
 for size in "${sizes[@]}"; do
-  python3 bench/make_package.py "$size" "$nginx_dir/www/pluvionfull.zip"
-  measure "$size"
-  k=$(cut -d' ' -f1 "$work/klu.$size" | median)
-  p=$(cut -d' ' -f1 "$work/pipe.$size" | median)
-  kmem=$(cut -d' ' -f2 "$work/klu.$size" | sort -n | tail -1)
-  pmem=$(cut -d' ' -f2 "$work/pipe.$size" | sort -n | tail -1)
-  ratio=$(awk -v a="$k" -v b="$p" 'BEGIN {printf "%.2f", a / b}')
-  row "install ${size} MiB" "KestrumLiveUpdate (Wine)" "$k" "$(awk -v s="$size" -v t="$k" 'BEGIN {printf "%.1f", s / t}')" "$ratio" "$kmem"
-  row "install ${size} MiB" "curl+unzip+cp" "$p" "$(awk -v s="$size" -v t="$p" 'BEGIN {printf "%.1f", s / t}')" "1.00" "$pmem"
-  echo "install $size MiB: installer $k s (peak $kmem KiB), pipeline $p s; ratio $ratio; $(awk -v s="$size" -v t="$k" 'BEGIN {printf "%.3f", t / s}') s/MiB"
+  rm -rf "$work/tree"
+  python3 bench/make_package.py "$size" "$package" --tree "$work/tree"
+  makensis -V1 -DTREE="$work/tree" -DOUT="$peer" bench/install/peer.nsi
+  alternate "$size" "klu:$url" "nsis:-" "pipeline:$url"
+  k=$(med "$size-klu"); n=$(med "$size-nsis"); p=$(med "$size-pipeline")
+  row "install ${size} MiB" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$n")" "$(peak "$size-klu")"
+  row "install ${size} MiB" "NSIS installer (Wine)" "$n" "$(speed "$size" "$n")" "1.00" "$(peak "$size-nsis")"
+  row "install ${size} MiB, host pipeline" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$p")" "$(peak "$size-klu")"
+  row "install ${size} MiB, host pipeline" "curl+unzip+cp" "$p" "$(speed "$size" "$p")" "1.00" "$(peak "$size-pipeline")"
+  echo "install $size MiB: installer $k s (peak $(peak "$size-klu") KiB), NSIS $n s, pipeline $p s;" \
+       "ratio to NSIS $(ratio "$k" "$n"), to the pipeline $(ratio "$k" "$p")"
+
+  if [ "$size" = "$limited_mib" ]; then
+    # At a realistic speed, unpacking and placing should hide behind the transfer.
+    slow=http://127.0.0.1:$limited_port/pluvionfull.zip
+    alternate "$size-limited" "klu:$slow" "download:$slow"
+    k=$(med "$size-limited-klu"); d=$(med "$size-limited-download")
+    row "install ${size} MiB at 10 MiB/s" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$d")" "$(peak "$size-limited-klu")"
+    row "install ${size} MiB at 10 MiB/s" "download alone (curl)" "$d" "$(speed "$size" "$d")" "1.00" "$(peak "$size-limited-download")"
+    echo "install $size MiB at 10 MiB/s: installer $k s, download alone $d s; ratio $(ratio "$k" "$d")"
+
+    # Native extraction of the same package.
+    if [ -x "$unzip_tool" ]; then
+      x=$work/extract
+      kluz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" "$unzip_tool" "$package" "$x"; }
+      unz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" unzip -q -o "$package" -d "$x"; }
+      sevenz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" 7z x -y -bd "-o$x" "$package"; }
+      bsd() { rm -rf "$x"; mkdir -p "$x"; timed "$1" bsdtar -xf "$package" -C "$x"; }
+      alternate "$size-extract" kluz:- unz:- sevenz:- bsd:-
+      best=unz
+      for t in sevenz bsd; do
+        if awk -v a="$(med "$size-extract-$t")" -v b="$(med "$size-extract-$best")" 'BEGIN {exit !(a < b)}'; then best=$t; fi
+      done
+      kz=$(med "$size-extract-kluz"); bz=$(med "$size-extract-$best")
+      for t in kluz unz sevenz bsd; do
+        name=$(case $t in kluz) echo "klu-unzip" ;; unz) echo "unzip" ;; sevenz) echo "7z" ;; bsd) echo "bsdtar" ;; esac)
+        row "unzip install package ${size} MiB" "$name" "$(med "$size-extract-$t")" \
+          "$(speed "$size" "$(med "$size-extract-$t")")" "$(ratio "$(med "$size-extract-$t")" "$bz")" "$(peak "$size-extract-$t")"
+      done
+      best_name=$(case $best in unz) echo unzip ;; sevenz) echo 7z ;; bsd) echo bsdtar ;; esac)
+      echo "extract $size MiB natively: klu-unzip $kz s (peak $(peak "$size-extract-kluz") KiB), fastest peer $best_name $bz s;" \
+           "ratio $(ratio "$kz" "$bz")"
+      rm -rf "$x"
+    fi
+  fi
 done
-rm -rf "$installed" "$pipeline_dir"
+clean_install
+rm -rf "$work/tree" "$peer"
