@@ -11,6 +11,13 @@ const char* const kMaxLineExceeded = "Max line length exceeded.";
 const char* const kUndefinedSituation = "Undefined situation";
 const char* const kHttpsUnsupported = "Secure (https) addresses are not supported.";
 const char* const kHostFieldEmpty = "Host field is empty";
+const char* const kTlsUntrusted = "The server's certificate is not from a trusted authority.";
+const char* const kTlsExpired = "The server's certificate has expired or is not yet valid.";
+const char* const kTlsNameMismatch = "The server's certificate is for another name.";
+const char* const kTlsRevoked = "The server's certificate has been revoked.";
+const char* const kTlsHandshakeFailed = "The secure connection (TLS) could not be set up.";
+const char* const kTlsBadRecord = "The secure connection (TLS) received data it cannot read.";
+const char* const kTlsClosedEarly = "The connection was closed before the TLS close.";
 
 namespace {
 

@@ -47,6 +47,15 @@ extern const char* const kUndefinedSituation; // "Undefined situation"
 extern const char* const kHttpsUnsupported;   // "Secure (https) addresses are not supported."
 extern const char* const kHostFieldEmpty;     // "Host field is empty"
 
+// TLS failures ("https" addresses). Each may be followed by a blank and the system's reason.
+extern const char* const kTlsUntrusted;       // the chain leads to no trusted root
+extern const char* const kTlsExpired;         // a certificate is out of its dates
+extern const char* const kTlsNameMismatch;    // the certificate names another host
+extern const char* const kTlsRevoked;         // a certificate of the chain is revoked
+extern const char* const kTlsHandshakeFailed; // no session could be agreed
+extern const char* const kTlsBadRecord;       // a record that does not decrypt or parse
+extern const char* const kTlsClosedEarly;     // the connection ended without close_notify
+
 // The description the client gives for a Windows Sockets error number; empty for numbers it
 // does not describe (a failed host-name look-up, for example).
 const char* SocketErrorDescription(int code);
