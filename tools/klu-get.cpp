@@ -12,6 +12,7 @@
 #include "http/HttpClient.h"
 #include "platform/FileTarget.h"
 #include "platform/SocketTransport.h"
+#include "platform/Tls.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ int main(int argc, char** argv) {
     const std::string file = argv[i + 1];
 
     try {
-        http::HttpClient client(platform::MakeSocketTransport());
+        http::HttpClient client(platform::MakeSocketTransport(), platform::MakeTlsEngine);
         client.SetProxy(proxyServer, proxyPort);
         client.SetReadTimeout(readTimeout);
         if (events) {

@@ -9,11 +9,12 @@
 #include "platform/Leftovers.h"
 #include "platform/Proxy.h"
 #include "platform/SocketTransport.h"
+#include "platform/Tls.h"
 #include "worker/UThread.h"
 #include "zip/ZipExtractor.h"
 
 void TThreadLiveUpdate::InitializeRun() {
-    httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport()));
+    httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport(), platform::MakeTlsEngine));
     // The body's expected size and the bytes received drive the pending bar.
     httpClient_->OnWorkBegin = [this](http::WorkMode, std::int64_t total) {
         SetPending(0, static_cast<int>(total));
@@ -102,7 +103,7 @@ bool TThreadLiveUpdate::DownloadPackage() {
 }
 
 void TThreadLiveUpdate::NotifyUrl(const std::string& url, int readTimeoutMs) {
-    if (!httpClient_) httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport()));
+    if (!httpClient_) httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport(), platform::MakeTlsEngine));
     httpClient_->SetReadTimeout(readTimeoutMs);
     (void)httpClient_->Get(url);
 }

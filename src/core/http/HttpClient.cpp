@@ -4,11 +4,15 @@
 
 #include "http/HttpErrors.h"
 #include "http/ResponseHead.h"
+#include "http/Tunnel.h"
 
 namespace http {
 
-HttpClient::HttpClient(std::unique_ptr<Transport> transport)
-    : transport_(std::move(transport)), buffer_(kReceiveBuffer) {}
+HttpClient::HttpClient(std::unique_ptr<Transport> transport, TlsEngineFactory tls)
+    : socket_(std::move(transport)),
+      tls_(tls ? std::make_unique<TlsTransport>(*socket_, std::move(tls)) : nullptr),
+      transport_(socket_.get()),
+      buffer_(kReceiveBuffer) {}
 
 HttpClient::~HttpClient() { Disconnect(); }
 
@@ -20,9 +24,27 @@ void HttpClient::Disconnect() {
     connectedPort_ = 0;
 }
 
-void HttpClient::Connect(const std::string& host, int port) {
+void HttpClient::Connect(const Url& url, const std::string& host, int port) {
     Disconnect();
-    transport_->Connect(host, port, readTimeout_);
+    secure_ = url.protocol == "https";
+    tunnel_ = secure_ && !proxyServer_.empty() ? Authority(url) : std::string();
+    transport_ = secure_ && tunnel_.empty() ? static_cast<Transport*>(tls_.get()) : socket_.get();
+    try {
+        transport_->Connect(host, port, readTimeout_);
+        if (!tunnel_.empty()) {
+            // The proxy's answer to CONNECT is read like any head; only 2xx opens the tunnel.
+            const std::string connect = BuildConnectRequest(url);
+            socket_->Send(connect.data(), connect.size());
+            if (!ReadHead()) throw HttpError(kClosedGracefully);
+            if (status_ < 200 || status_ > 299) throw ProtocolError(status_, statusLine_, std::string());
+            head_ = tail_ = 0;
+            transport_ = tls_.get();
+            tls_->Secure(url.host, readTimeout_);
+        }
+    } catch (...) {
+        Disconnect();
+        throw;
+    }
     connectedHost_ = host;
     connectedPort_ = port;
 }
@@ -35,18 +57,25 @@ std::string HttpClient::Get(const std::string& url) {
 
 void HttpClient::Get(const std::string& address, Target& target) {
     const Url url = SplitUrl(address);
-    if (url.protocol == "https") throw HttpError(kHttpsUnsupported);
+    const bool secure = url.protocol == "https";
+    if (secure && !tls_) throw HttpError(kHttpsUnsupported);
     const bool viaProxy = !proxyServer_.empty();
     const std::string host = viaProxy ? proxyServer_ : url.host;
     const int port = viaProxy ? proxyPort_ : url.port;
+    const std::string tunnel = secure && viaProxy ? Authority(url) : std::string();
 
-    if (transport_->Connected() && (host != connectedHost_ || port != connectedPort_)) Disconnect();
+    // A connection serves one protocol, host and port (and, tunnelled, one origin).
+    if (transport_->Connected() && (host != connectedHost_ || port != connectedPort_ || secure != secure_ ||
+                                    tunnel != tunnel_)) {
+        Disconnect();
+    }
     try {
         std::string request;
         while (true) {
             const bool reused = transport_->Connected();
-            if (!reused) Connect(host, port);
-            if (request.empty()) request = BuildRequest(url, viaProxy, cookies_.HeaderFor(url));
+            if (!reused) Connect(url, host, port);
+            // Through a tunnel the request is the origin's own.
+            if (request.empty()) request = BuildRequest(url, viaProxy && !secure, cookies_.HeaderFor(url));
             if (Exchange(request, reused)) break;
             // A kept connection that the server had already closed or reset: nothing of this
             // answer has been taken, so the GET is sent again once, on a fresh connection.

@@ -23,6 +23,9 @@
 //   "Connection" or "Proxy-Connection"; a change of host or port reconnects; any failure
 //   disconnects, and the next request connects anew. A kept connection that turns out closed or
 //   reset before any of the answer arrived is replaced once and the GET sent again.
+// - "https" (with a TLS factory): the connection is TlsTransport over the socket transport.
+//   Through a proxy, "CONNECT host:port" first; a 2xx answer opens the tunnel, any other raises
+//   ProtocolError with the proxy's status line; the GET then goes in origin form through TLS.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +37,7 @@
 #include "http/Cookies.h"
 #include "http/Response.h"
 #include "http/Target.h"
+#include "http/TlsTransport.h"
 #include "http/Transport.h"
 #include "http/Url.h"
 
@@ -49,7 +53,9 @@ public:
     static constexpr int kErrorBodyTimeoutMs = 2000;
     static constexpr std::size_t kErrorBodyLimit = 65536;  // most of an error answer's text kept
 
-    explicit HttpClient(std::unique_ptr<Transport> transport);
+    // `tls` makes the TLS engines for "https" addresses; without it they fail with
+    // "Secure (https) addresses are not supported.".
+    explicit HttpClient(std::unique_ptr<Transport> transport, TlsEngineFactory tls = nullptr);
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
     HttpClient& operator=(const HttpClient&) = delete;
@@ -81,7 +87,8 @@ public:
     std::function<void(WorkMode)> OnWorkEnd;
 
 private:
-    void Connect(const std::string& host, int port);
+    // Connects to `host`:`port` for `url`: plain, TLS, or TLS through a proxy's CONNECT tunnel.
+    void Connect(const Url& url, const std::string& host, int port);
     bool Exchange(const std::string& request, bool reused);
     void ReadAnswer(const Url& url, Target& target);
     bool ReadHead();
@@ -94,7 +101,11 @@ private:
     bool ReadUntilClose(BodySink& sink, int timeoutMs);
     std::string ReadErrorBody();
 
-    std::unique_ptr<Transport> transport_;
+    std::unique_ptr<Transport> socket_;
+    std::unique_ptr<TlsTransport> tls_;  // over socket_, for "https"
+    Transport* transport_;               // socket_ or tls_: what the request goes through
+    bool secure_ = false;                // the connection is TLS
+    std::string tunnel_;                 // the origin a proxy's tunnel leads to, "host:port"
     std::string proxyServer_;
     int proxyPort_ = 0;
     int readTimeout_ = 0;

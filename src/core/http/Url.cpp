@@ -96,7 +96,8 @@ Url SplitUrl(const std::string& address) {
 
 std::string HostField(const Url& url) {
     std::string field = HostForText(url.host);
-    if (url.port != 80) field += ":" + std::to_string(url.port);
+    // The port is left out when it is the protocol's own (RFC 9110 7.2).
+    if (url.port != (url.protocol == "https" ? 443 : 80)) field += ":" + std::to_string(url.port);
     return field;
 }
 

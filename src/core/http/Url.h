@@ -30,7 +30,8 @@ Url SplitUrl(const std::string& address);
 // host.
 std::string BuildRequest(const Url& url, bool viaProxy, const std::string& cookies);
 
-// The Host header's value: the host, then ":" and the port when the port is not 80.
+// The Host header's value: the host, then ":" and the port unless it is the protocol's own (80 for
+// http, 443 for https).
 std::string HostField(const Url& url);
 
 }  // namespace http
