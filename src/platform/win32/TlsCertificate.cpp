@@ -142,6 +142,10 @@ const char* PolicyText(long error) {
 }  // namespace
 
 const Sspi& LoadSspi() {
+    // CRYPT32.DLL first: SECUR32.DLL imports it, and it is then found loaded, never searched for
+    // (Wine resolves a system DLL's imports in the program's folder first when told to prefer
+    // native DLLs).
+    LoadChainEngine();
     static std::once_flag once;
     static Sspi sspi;
     std::call_once(once, [] {
