@@ -27,3 +27,10 @@ if(NOT KLU_SKIP_TESTS)
                    ${_klu_tls_runner} $<TARGET_FILE:tls_tests> --gtest_color=no)
   set_tests_properties(tls_tests PROPERTIES TIMEOUT 300 LABELS http)
 endif()
+
+# The TLS layer's record handling against an in-process OpenSSL server.
+if(NOT KLU_WIN32)
+  klu_add_fuzzer(tls_record SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/tls_record_fuzz.cpp
+                 ${CMAKE_SOURCE_DIR}/src/platform/posix/TlsOpenSsl.cpp
+                 LIBS OpenSSL::SSL OpenSSL::Crypto CORPUS ${CMAKE_SOURCE_DIR}/tests/fuzz/tls_record_seeds)
+endif()
