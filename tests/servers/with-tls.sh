@@ -7,7 +7,7 @@
 #   KLU_TLS_FAULT, KLU_TLS_PLAIN, KLU_TLS_STALL     tls_fault_server.py's ports
 #   KLU_TLS_PROXY      tinyproxy, which lets CONNECT through to KLU_TLS_GOOD only
 #   KLU_TLS_WORK       WORKDIR (nginx serves WORKDIR/www; tinyproxy logs to WORKDIR/tinyproxy.log)
-# Natively OpenSSL trusts the test authority alone (SSL_CERT_FILE). With a Wine RUNNER the
+# OpenSSL trusts the test authority alone (SSL_CERT_FILE, SSL_CERT_DIR). With a Wine RUNNER the
 # program runs in a prefix of its own, copied from the bench's, whose root store holds the test
 # authority (added by TRUST_ROOT, the trust_root.exe helper, given in KLU_TLS_TRUST_ROOT).
 set -u
@@ -102,9 +102,8 @@ export KLU_TLS_GOOD=${ports[good]} KLU_TLS_UNTRUSTED=${ports[untrusted]} KLU_TLS
 export KLU_TLS_WRONGNAME=${ports[wrongname]} KLU_TLS_OLD=${ports[old]} KLU_TLS_PROXY=$proxy_port
 export KLU_TLS_FAULT=$fault KLU_TLS_PLAIN=$plain KLU_TLS_STALL=$stall KLU_TLS_WORK=$work
 
-if [ ${#runner[@]} -eq 0 ]; then
-  export SSL_CERT_FILE=$work/certs/ca.pem SSL_CERT_DIR=$work/no-such-folder
-else
+export SSL_CERT_FILE=$work/certs/ca.pem SSL_CERT_DIR=$work/no-such-folder
+if [ ${#runner[@]} -gt 0 ]; then
   base=${KLU_WINEPREFIX:-$here/../../build/wineprefix}
   [ -f "$base/.klu-ready" ] || "$here/../wine/winebench" prepare || exit 1
   cp -a "$base" "$work/prefix"
