@@ -8,10 +8,8 @@
 #include <string>
 
 #include "http/HttpErrors.h"
-
-#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
-#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
-#endif
+#include "platform/Platform.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace platform {
 
@@ -20,19 +18,9 @@ namespace {
 // How long the chain engine may spend fetching revocation lists and answers, in all.
 constexpr DWORD kRevocationFetchMs = 10000;
 
-HMODULE LoadSystemLibrary(const char* name) {
-    HMODULE module = LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module) return module;
-    // Systems without the search flags reject it; name the file by its full path instead.
-    char folder[MAX_PATH];
-    const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    return LoadLibraryExA((std::string(folder, length) + "\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-}
-
 template <typename F>
 bool Bind(HMODULE module, F& function, const char* name) {
-    function = module ? reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
+    function = SystemFunction<F>(module, name);
     return function != nullptr;
 }
 
@@ -162,18 +150,7 @@ const Sspi& LoadSspi() {
 }
 
 std::string WithSystemText(const char* text, long status) {
-    std::string message = text;
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-        static_cast<DWORD>(status), 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    std::string reason = length && buffer ? std::string(buffer, length) : std::string();
-    if (buffer) LocalFree(buffer);
-    while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-    if (!reason.empty()) return message + " " + reason;
-    char code[32];
-    wsprintfA(code, " (0x%08lX)", static_cast<unsigned long>(status));
-    return message + code;
+    return std::string(text) + " " + SystemErrorMessage(static_cast<unsigned long>(status));
 }
 
 void CheckServerCertificate(const CERT_CONTEXT* certificate, const std::string& host) {

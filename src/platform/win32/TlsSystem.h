@@ -24,7 +24,7 @@ const Sspi& LoadSspi();
 // policy for `host`; raises http::HttpError with the TLS texts and the system's reason.
 void CheckServerCertificate(const CERT_CONTEXT* certificate, const std::string& host);
 
-// `text`, a blank and the system's description of `status` (when it has one).
+// `text`, a blank and the system's description of `status`.
 std::string WithSystemText(const char* text, long status);
 
 }  // namespace platform
