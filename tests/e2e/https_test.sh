@@ -12,8 +12,6 @@ for f in trust_root.exe planted.dll Pluvion.exe; do
   [ -f "$E2E_BUILD/$f" ] || { echo "missing $E2E_BUILD/$f" >&2; exit 1; }
 done
 
-BInstall=124 PanelFinish=102 FLabelMessage=132 FBOk=130
-
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 tls=$E2E_WORK/tls
 tls_certs "$tls/certs" || { echo "openssl failed" >&2; exit 1; }
@@ -57,7 +55,7 @@ cp "$E2E_BUILD/KestrumLiveUpdate.exe" "$planted/"
 for n in secur32.dll crypt32.dll; do cp "$E2E_BUILD/planted.dll" "$planted/$n"; done
 reset_install
 rm -f "$E2E_WORK/status"
-( cd "$planted" && WINEDLLOVERRIDES="secur32,crypt32=n,b;mscoree,mshtml=;winemenubuilder.exe=d" \
+( cd "$planted" && WINEDLLOVERRIDES="secur32,crypt32=n,b;$KLU_WINE_OVERRIDES" \
     timeout 300 wine ./KestrumLiveUpdate.exe /HIDE /URL "$(package good)" >/dev/null 2>&1
   echo $? >"$E2E_WORK/status" ) &
 E2E_PIDS+=($!)
@@ -78,10 +76,10 @@ for bad in "untrusted:The server's certificate is not from a trusted authority."
            "wrongname:The server's certificate is for another name."; do
   name=${bad%%:*} text=${bad#*:}
   run_program /URL "$(package "$name")"
-  out=$(drive wait-window 30000 click $BInstall wait-visible $PanelFinish 60000 text $FLabelMessage)
+  out=$(drive wait-window 30000 click BInstall wait-visible PanelFinish 60000 text FLabelMessage)
   shot "https-$name"
   check_has "$name: the download error names the reason" "$text" "$(echo "$out" | sed -n 4p)"
-  drive click $FBOk >/dev/null
+  drive click FBOk >/dev/null
   check "$name: status" "1" "$(program_status 60)"
   check "$name: install folder and temporary folder unchanged, no package left" "$before" "$(state)"
 done
