@@ -89,6 +89,8 @@ bool ForceDirectories(const std::string& path);  // creates missing parents too
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file, not a folder
 bool FileSize(const std::string& path, std::uint64_t& size);
+// The bytes free for this user on the volume that holds the folder (GetDiskFreeSpaceExA).
+bool FreeDiskSpace(const std::string& folder, std::uint64_t& bytes);
 bool RemoveFile(const std::string& path);  // sets the attributes to normal first
 bool RemoveDir(const std::string& path);   // only an empty folder
 // Deletes the folder with every file and folder below it (read-only ones too).

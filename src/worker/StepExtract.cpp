@@ -1,10 +1,56 @@
 // The decompression step: the package unpacked into a work folder of its own.
+#include <functional>
+#include <memory>
+
 #include "worker/UThread.h"
+#include "zip/OutputFolder.h"
 #include "zip/ZipExtractor.h"
+
+namespace {
+
+// The file system's output with one more question in the room check: the package passes through
+// two volumes, the temporary folder's (unpacked there) and the install folder's (moved or copied
+// there), and each must hold what the package declares.
+class RoomCheckedOutput : public zip::OutputFolder {
+public:
+    RoomCheckedOutput(std::unique_ptr<zip::OutputFolder> system, std::function<bool(std::uint64_t)> hasRoom)
+        : system_(std::move(system)), hasRoom_(std::move(hasRoom)) {}
+    bool CreateFolderPath(const std::string& path) override { return system_->CreateFolderPath(path); }
+    bool FileExists(const std::string& path) override { return system_->FileExists(path); }
+    std::unique_ptr<zip::OutputFile> CreateOutputFile(const std::string& path) override {
+        return system_->CreateOutputFile(path);
+    }
+    bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+        return system_->SetAttributes(path, attributes);
+    }
+    std::string NativePath(const std::string& path) const override { return system_->NativePath(path); }
+    std::string OemNameToAnsi(const std::string& oem) const override { return system_->OemNameToAnsi(oem); }
+    bool HasRoomFor(std::uint64_t bytes) override { return hasRoom_(bytes) && system_->HasRoomFor(bytes); }
+    bool WrittenBefore(const std::string& path) override { return system_->WrittenBefore(path); }
+
+private:
+    std::unique_ptr<zip::OutputFolder> system_;
+    std::function<bool(std::uint64_t)> hasRoom_;
+};
+
+}  // namespace
+
+bool TThreadLiveUpdate::HasRoomFor(std::uint64_t bytes) {
+    for (const std::string& folder : {settings_.TempFolder, settings_.InstallFolder}) {
+        std::uint64_t available = 0;
+        if (folder.empty() || !FreeSpace || !FreeSpace(folder, available)) continue;  // no figure: no verdict
+        if (available >= bytes) continue;
+        spaceShortage_ = "Not enough free disk space: the update needs " + std::to_string(bytes) + " bytes, " +
+                         folder + " has " + std::to_string(available) + " bytes free.";
+        return false;
+    }
+    return true;
+}
 
 void TThreadLiveUpdate::CreateExtractor() {
     extractor_.reset(new zip::ZipExtractor());
-    extractor_->SetOutput(zip::MakeFileSystemOutput());
+    extractor_->SetOutput(std::unique_ptr<zip::OutputFolder>(new RoomCheckedOutput(
+        zip::MakeFileSystemOutput(), [this](std::uint64_t bytes) { return HasRoomFor(bytes); })));
     extractor_->onProgress = [this](int, int archivePercent) { SetPendingPosition(archivePercent); };
     extractor_->onFileBegin = [this](const std::string& path, int, bool&) { settings_.ExtractedFiles.Add(path); };
     extractor_->onEndOfFile = [this](const std::string&, zip::EntryResult result) {
@@ -25,6 +71,7 @@ bool TThreadLiveUpdate::ExtractPackage() {
     platform::CreateDir(WorkFolder());
     settings_.ExtractedFiles.Clear();
     failedEntries_ = 0;
+    spaceShortage_.clear();
 
     extractor_->SetArchiveFile(ArchivePath());
     extractor_->confirmOverwrites = false;
@@ -35,6 +82,13 @@ bool TThreadLiveUpdate::ExtractPackage() {
     extractor_->Extract();
     if (!extractor_->Refusal().empty()) ++failedEntries_;  // a bomb, or a cut archive
 
+    if (!spaceShortage_.empty()) {
+        // Refused before anything was written.
+        platform::RemoveFolderTree(WorkFolder());
+        settings_.ExtractedFiles.Clear();
+        ReportStatus(Lang().S_ZipEmpty + "\r\n" + spaceShortage_, 0);
+        return false;
+    }
     if (failedEntries_ > 0) {
         // Nothing of a damaged package may reach the install folder: what was unpacked goes, so
         // that the clean-up leaves no work folder behind either.

@@ -71,6 +71,10 @@ public:
     unsigned long HiddenRetryPauseMs = 5000;
     std::function<void(unsigned long)> PauseMs = [](unsigned long ms) { platform::SleepMs(ms); };
 
+    // The free space of a folder's volume, for the room check before the extraction.
+    std::function<bool(const std::string& folder, std::uint64_t& bytes)> FreeSpace =
+        [](const std::string& folder, std::uint64_t& bytes) { return platform::FreeDiskSpace(folder, bytes); };
+
     // Removes the run's package and work folder; what is still open is deleted when the process
     // ends or, failing that, at the next start of Windows. Never raises. Safe from the window's
     // thread once the worker is suspended for good or has ended.
@@ -129,6 +133,9 @@ private:
 
     static void ThreadBody(void* self);
     void CreateExtractor();
+    // Whether the temporary folder's and the install folder's volumes can each hold bytes; when
+    // not, spaceShortage_ says which and how much.
+    bool HasRoomFor(std::uint64_t bytes);
     // Empty when the package may be unpacked; otherwise why not, for the user.
     std::string PackageRefusal();
     // One GET of url with the HTTP client, its body read and dropped; the read time-out also
@@ -174,7 +181,8 @@ private:
     std::unique_ptr<zip::ZipExtractor> extractor_;
     std::string pendingMessage_;
     int pendingKind_ = 0;
-    int failedEntries_ = 0;  // entries of the package that could not be unpacked whole
+    int failedEntries_ = 0;
+    std::string spaceShortage_;  // why the extraction found too little room, or empty  // entries of the package that could not be unpacked whole
     std::atomic<bool> downloading_{false};
     // The package file while the download step holds it open (cleared before it is closed), so
     // that the clean-up can mark it for deletion from the window's thread.

@@ -37,6 +37,12 @@ public:
     // An entry name from the OEM code page into the ANSI code page of this system. Windows
     // converts through its own code pages; elsewhere the fixed 437-to-1252 table stands in.
     virtual std::string OemNameToAnsi(const std::string& oem) const { return OemToAnsi(oem); }
+    // Asked once before anything is written, with the sum of the sizes the archive declares:
+    // false when the file system has too little room for them.
+    virtual bool HasRoomFor(std::uint64_t /*bytes*/) { return true; }
+    // Asked after each file is created: true when it is a file already written in this extraction
+    // under another name (on Windows an 8.3 alias such as PLUV~PTR.DLL of a long name).
+    virtual bool WrittenBefore(const std::string& /*path*/) { return false; }
 };
 
 // The file system of the running system (src/platform/win32 or src/platform/posix).

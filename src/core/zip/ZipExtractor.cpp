@@ -83,6 +83,14 @@ int ZipExtractor::Extract(ArchiveInput& archive) {
         refusal_ = "overlapping entries";
         return 0;
     }
+    // The room for what the directory declares is asked before anything is written.
+    std::uint64_t declared = 0;
+    for (const Member& member : directory.Members())
+        declared += std::min(member.entry.uncompressedSize, UINT64_MAX - declared);
+    if (output_ && !output_->HasRoomFor(declared)) {
+        refusal_ = "not enough free space";
+        return 0;
+    }
     ExtractMembers(archive, directory.Members(), directory.CompressedTotal());
     return extracted_;
 }

@@ -104,6 +104,12 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
         ReportEnd(EntryResult::CannotCreate, path);
         return PassOver(archive, member, next);
     }
+    if (output_->WrittenBefore(path)) {
+        // Another name of a file this extraction wrote (an 8.3 alias): two entries, one file.
+        file.reset();
+        ReportEnd(EntryResult::DuplicateName, path);
+        return PassOver(archive, member, next);
+    }
 
     const bool sizesKnown = member.sizesKnown;
     const std::uint64_t available = archive.Size() - std::min(archive.Size(), member.dataOffset);

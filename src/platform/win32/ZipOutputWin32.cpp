@@ -1,6 +1,8 @@
 // The extractor's file output on Windows, through the ANSI ("A") file functions.
 #include <windows.h>
 
+#include <set>
+
 #include "platform/Platform.h"
 
 #include "zip/OutputFolder.h"
@@ -44,6 +46,23 @@ public:
 private:
     HANDLE handle_;
 };
+
+std::string LongPath(const std::string& path) {
+    std::string buffer(MAX_PATH, '\0');
+    DWORD n = GetLongPathNameA(path.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (n >= buffer.size()) {
+        buffer.assign(n, '\0');
+        n = GetLongPathNameA(path.c_str(), &buffer[0], n);
+    }
+    if (n == 0 || n >= buffer.size()) return path;
+    buffer.resize(n);
+    return buffer;
+}
+
+std::string Folded(std::string text) {
+    if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
+    return text;
+}
 
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
@@ -111,8 +130,22 @@ public:
 
     std::string OemNameToAnsi(const std::string& oem) const override { return platform::OemToAnsiText(oem); }
 
+    bool WrittenBefore(const std::string& path) override {
+        // A file is known by its long path and by its 8.3 path, whatever name the entry used: a
+        // new file that has either of an earlier one's is that file (an alias written after the
+        // long name), or takes its alias (the long name written after a literal alias). Letter
+        // case is not part of a name on Windows.
+        const std::string native = platform::NativePath(path);
+        const std::string names[] = {Folded(LongPath(native)), Folded(platform::ShortPathName(native))};
+        const bool known = written_.count(names[0]) != 0 || written_.count(names[1]) != 0;
+        written_.insert(names[0]);
+        written_.insert(names[1]);
+        return known;
+    }
+
 private:
     std::string lastFolder_;
+    std::set<std::string> written_;  // long and 8.3 paths, upper case, of the files created so far
 };
 
 }  // namespace
