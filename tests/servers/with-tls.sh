@@ -25,7 +25,7 @@ cleanup() {
   local p
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
   for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-  if [ ${#runner[@]} -gt 0 ] && [ -d "$work/prefix" ]; then
+  if [ -d "$work/prefix" ]; then
     WINEPREFIX=$work/prefix wineserver -k 2>/dev/null
     WINEPREFIX=$work/prefix timeout 30 wineserver -w 2>/dev/null
     rm -rf "$work/prefix"
