@@ -75,4 +75,12 @@ inline std::string FixedLiterals(const std::string& text) {
     return w.Finish();
 }
 
+// The archive with its first central signature broken: the end record holds together, the
+// directory does not, so the extractor walks the local headers.
+inline std::string WithBrokenDirectory(std::string archive) {
+    const auto* end = reinterpret_cast<const std::uint8_t*>(archive.data()) + archive.size() - zip::kEndOfDirectorySize;
+    archive[zip::Get32(end + zip::end_record::kDirectoryOffset) + 2] = 'X';
+    return archive;
+}
+
 }  // namespace ziptest

@@ -19,7 +19,7 @@ using ziptest::Pattern;
 using ziptest::kFolder;
 using zip::EntryResult;
 
-TEST(ZipExtractor, WithoutDirectoryTheLocalHeadersAreWalked) {
+TEST(ZipExtractor, WithoutAUsableDirectoryTheLocalHeadersAreWalked) {
     const std::string text = "descriptor entry text";
     Entry described = Entry::Deflated("dd.txt", text, FixedLiterals(text));
     described.descriptor = true;
@@ -33,7 +33,7 @@ TEST(ZipExtractor, WithoutDirectoryTheLocalHeadersAreWalked) {
                                         Entry::Stored("sub/b.txt", "beta")};
     for (bool withDirectory : {true, false}) {
         Extraction run;
-        run.On(BuildArchive(entries, withDirectory));
+        run.On(withDirectory ? BuildArchive(entries) : ziptest::WithBrokenDirectory(BuildArchive(entries)));
         EXPECT_EQ(run.extractor.UsedCentralDirectory(), withDirectory);
         EXPECT_EQ(run.extracted, 5) << withDirectory;
         EXPECT_EQ(run.output->files[kFolder + "\\sd.txt"].data, storedDescribed.data);
@@ -42,6 +42,35 @@ TEST(ZipExtractor, WithoutDirectoryTheLocalHeadersAreWalked) {
         EXPECT_EQ(run.output->files[kFolder + "\\sub\\b.txt"].data, "beta");
         EXPECT_EQ(run.progress.back().second, 100);
     }
+}
+
+TEST(ZipExtractor, AnArchiveWithoutItsEndRecordIsCutAndYieldsNothing) {
+    const std::string good = BuildArchive({Entry::Stored("a.txt", "alpha"), Entry::Stored("b.txt", "beta")});
+    std::string badComment = good;
+    badComment[good.size() - 2] = 1;  // a comment length that runs past the end of the file
+    const std::string cuts[] = {BuildArchive({Entry::Stored("a.txt", "alpha"), Entry::Stored("b.txt", "beta")}, false),
+                                good.substr(0, good.size() - 1), good.substr(0, good.size() - 30), badComment,
+                                good.substr(0, good.size() - 22)};
+    for (const std::string& archive : cuts) {
+        Extraction run;
+        run.On(archive);
+        EXPECT_TRUE(run.extractor.ReadAsZip());
+        EXPECT_EQ(run.extractor.Refusal(), "archive ends early");
+        EXPECT_TRUE(run.events.empty());
+        EXPECT_TRUE(run.output->files.empty());
+    }
+}
+
+TEST(ZipExtractor, OnlyTheLastEndRecordCounts) {
+    // An earlier archive's end record inside an entry's data is never taken for the archive's
+    // own when the last one is damaged.
+    const std::string inner = BuildArchive({Entry::Stored("inner.txt", "hidden")});
+    std::string outer = BuildArchive({Entry::Stored("inner.zip", inner), Entry::Stored("b.txt", "beta")});
+    outer[outer.size() - 2] = 1;  // its comment runs past the end
+    Extraction run;
+    run.On(outer);
+    EXPECT_EQ(run.extractor.Refusal(), "archive ends early");
+    EXPECT_TRUE(run.events.empty());
 }
 
 TEST(ZipExtractor, ADamagedDirectoryFallsBackToTheWalk) {

@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
+
+#include "zip/Crc32.h"
+#include "zip/ZipDirectory.h"
 
 #include "../hostile/HostileArchives.h"
 
@@ -67,6 +71,48 @@ TEST(ZipHostile, HarmlessNamesAreWrittenWhereWindowsReadsThem) {
         std::vector<std::string> expected = {kFolder + "\\" + harmless.path, kFolder + "\\good.txt"};
         std::sort(expected.begin(), expected.end());  // the output keeps its files sorted by path
         EXPECT_EQ(written, expected);
+    }
+}
+
+// Every central record is extracted with a matching CRC, skipped as a folder (the installer's
+// specification selects every file), or reported as failed; an archive refused whole reports
+// its refusal and extracts nothing. Nothing is left out in silence.
+TEST(ZipHostile, EveryCentralRecordIsExtractedSkippedOrReported) {
+    for (const hostile::ArchiveCase& c : hostile::ArchiveCases()) {
+        SCOPED_TRACE(c.label);
+        zip::ZipExtractor extractor;
+        auto* output = new ziptest::MemoryOutput;
+        extractor.SetOutput(std::unique_ptr<zip::OutputFolder>(output));
+        extractor.SetExtractFolder(kFolder);
+        std::vector<std::pair<std::string, zip::EntryResult>> ends;
+        extractor.onEndOfFile = [&](const std::string& path, zip::EntryResult r) { ends.emplace_back(path, r); };
+        zip::MemoryArchive input(c.archive.data(), c.archive.size());
+        extractor.Extract(input);
+
+        zip::ZipDirectory directory;
+        const zip::DirectoryVerdict verdict = directory.Read(input);
+        if (verdict == zip::DirectoryVerdict::Unusable) continue;  // walked: no directory to hold it to
+        if (verdict != zip::DirectoryVerdict::Usable) {
+            EXPECT_FALSE(extractor.Refusal().empty());
+            EXPECT_TRUE(ends.empty());
+            continue;
+        }
+        // Folders may be reported too (a folder name that leaves the folder is refused).
+        std::size_t files = 0;
+        std::multiset<std::uint32_t> crcs;
+        for (const zip::Member& m : directory.Members()) {
+            std::string name = m.entry.rawName;
+            std::replace(name.begin(), name.end(), '/', '\\');
+            if (!zip::ZipExtractor::IsFolderEntry(m.entry, name)) ++files;
+            crcs.insert(m.entry.crc);
+        }
+        EXPECT_GE(ends.size(), files);
+        EXPECT_LE(ends.size(), directory.Members().size());
+        for (const auto& end : ends) {
+            if (end.second != zip::EntryResult::Ok) continue;
+            const std::string& data = output->files[end.first].data;
+            EXPECT_GE(crcs.count(zip::ComputeCrc32(data.data(), data.size())), 1u) << end.first;
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include "zip/ArchiveInput.h"
 #include "zip/Decoder.h"
+#include "zip/ZipDirectory.h"
 #include "zip/ZipExtractor.h"
 
 namespace {
@@ -64,6 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     extractor.SetExtractFolder("C:\\W");
     extractor.createStoredFolders = true;
     int begun = 0;
+    std::size_t ended = 0;
+    extractor.onEndOfFile = [&ended](const std::string&, zip::EntryResult) { ++ended; };
     extractor.onFileBegin = [&begun](const std::string& path, int, bool&) {
         CheckInside(path);
         ++begun;
@@ -75,5 +78,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     extractor.Extract(input);
     // An archive refused whole has written nothing.
     if (extractor.Refusal() == "overlapping entries" && begun != 0) std::abort();
+    // Every central record is extracted, skipped as a folder or reported as failed; an archive
+    // without its end, or with overlapping entries, is refused whole.
+    zip::ZipDirectory directory;
+    const zip::DirectoryVerdict verdict = directory.Read(input);
+    if (verdict == zip::DirectoryVerdict::Usable) {
+        std::size_t files = 0;
+        for (const zip::Member& m : directory.Members()) {
+            std::string name = m.entry.rawName;
+            for (char& c : name) c = c == '/' ? '\\' : c;
+            if (!zip::ZipExtractor::IsFolderEntry(m.entry, name)) ++files;
+        }
+        // Folders may be reported too (a folder name that leaves the folder is refused).
+        if (ended < files || ended > directory.Members().size()) std::abort();
+    } else if (verdict != zip::DirectoryVerdict::Unusable && (begun != 0 || extractor.Refusal().empty())) {
+        std::abort();
+    }
     return 0;
 }

@@ -57,6 +57,41 @@ inline std::size_t CentralRecord(const std::string& a, int n) {
     return testsupport::ReadCentralDirectory(a).at(static_cast<std::size_t>(n)).record;
 }
 
+// The archive's end record made a Zip64 one: a Zip64 end record and its locator before an end
+// record whose fields all say "see Zip64" (APPNOTE 4.3.14 to 4.3.16).
+inline std::string WithZip64End(const std::string& a) {
+    const auto* end = reinterpret_cast<const std::uint8_t*>(a.data()) + EndRecord(a);
+    const std::uint32_t count = zip::Get16(end + end_record::kEntriesTotal);
+    const std::uint32_t size = zip::Get32(end + end_record::kDirectorySize);
+    const std::uint32_t offset = zip::Get32(end + end_record::kDirectoryOffset);
+    auto put64 = [](std::string& s, std::uint32_t v) {
+        ziptest::Put32(s, v);
+        ziptest::Put32(s, 0);
+    };
+    std::string out = a.substr(0, EndRecord(a));
+    const auto zip64End = static_cast<std::uint32_t>(out.size());
+    ziptest::Put32(out, zip::kZip64EndSig);
+    put64(out, 44);                      // the record's size after this field
+    ziptest::Put16(out, 45);             // made by
+    ziptest::Put16(out, 45);             // needed
+    ziptest::Put32(out, 0);              // this disk
+    ziptest::Put32(out, 0);              // the directory's disk
+    put64(out, count);                   // entries here
+    put64(out, count);                   // entries in all
+    put64(out, size);                    // directory size
+    put64(out, offset);                  // directory offset
+    ziptest::Put32(out, zip::kZip64LocatorSig);
+    ziptest::Put32(out, 0);              // the Zip64 end record's disk
+    put64(out, zip64End);                // its offset
+    ziptest::Put32(out, 1);              // disks
+    std::string last = a.substr(EndRecord(a));
+    Patch16(last, end_record::kEntriesHere, 0xFFFF);
+    Patch16(last, end_record::kEntriesTotal, 0xFFFF);
+    Patch32(last, end_record::kDirectorySize, 0xFFFFFFFF);
+    Patch32(last, end_record::kDirectoryOffset, 0xFFFFFFFF);
+    return out + last;
+}
+
 // A name refused on its own beside a good file: the bad entry fails, the good one is written.
 inline ArchiveCase UnsafeName(const std::string& label, const std::string& name) {
     return {label, BuildArchive({Entry::Stored(name, "x"), Entry::Stored("good.txt", "g")}),
@@ -185,13 +220,14 @@ inline std::vector<ArchiveCase> ArchiveCases() {
         add({"entry count far too large", count, {EntryResult::Ok, EntryResult::Ok}, "", false});
         std::string beyond = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
         Patch32(beyond, EndRecord(beyond) + end_record::kDirectoryOffset, 0x7FFFFF00);  // the directory beyond the end: the walk
-        add({"directory beyond the end", beyond, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        // An end record whose directory cannot stand before it does not hold together: cut.
+        add({"directory beyond the end", beyond, {}, "archive ends early"});
         std::string wrap = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
         Patch32(wrap, CentralRecord(wrap, 1) + central_header::kLocalHeaderOffset, 0xFFFFFFF0);  // an offset that would wrap
         add({"offset that wraps 32 bits", wrap, {EntryResult::Ok, EntryResult::Ok}, "", false});
         std::string sizeWrap = BuildArchive({Entry::Stored("a.txt", "a")});
         Patch32(sizeWrap, EndRecord(sizeWrap) + end_record::kDirectorySize, 0xFFFFFFFF);  // directory size that wraps
-        add({"directory size that wraps", sizeWrap, {EntryResult::Ok}, "", false});
+        add({"directory size that wraps", sizeWrap, {}, "archive ends early"});
     }
 
     // A local header that disagrees with its central record.
@@ -207,9 +243,15 @@ inline std::vector<ArchiveCase> ArchiveCases() {
     {
         const std::string good = BuildArchive({Entry::Stored("a.txt", "alpha"), Entry::Stored("b.txt", "bravo")});
         const std::size_t second = zip::kLocalHeaderSize + 5 + 5;  // after a.txt's header and data
-        add({"cut inside the second header", good.substr(0, second + 20), {EntryResult::Ok}, "archive ends early"});
-        add({"cut inside the second entry's data", good.substr(0, second + zip::kLocalHeaderSize + 5 + 2),
-             {EntryResult::Ok, EntryResult::CorruptData}, "archive ends early"});
+        // Cut archives yield nothing, even the entries whole before the cut.
+        add({"cut inside the second header", good.substr(0, second + 20), {}, "archive ends early"});
+        add({"cut inside the second entry's data", good.substr(0, second + zip::kLocalHeaderSize + 5 + 2), {},
+             "archive ends early"});
+        // Every cut from the first local header's signature on, through the directory and the
+        // end record (1 and 30 bytes short among them).
+        for (std::size_t n = 4; n < good.size(); ++n) {
+            add({"cut to " + std::to_string(n) + " bytes", good.substr(0, n), {}, "archive ends early"});
+        }
         std::string comment = good;
         // An end record whose comment holds another end record pointing nowhere.
         std::string fake;
@@ -230,8 +272,50 @@ inline std::vector<ArchiveCase> ArchiveCases() {
         add({"extra field past its header", BuildArchive({extra, Entry::Stored("good.txt", "g")}),
              {EntryResult::Ok, EntryResult::Ok}, "", false});
         add({"no directory, no end record", BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")}, false),
-             {EntryResult::Ok, EntryResult::Ok}, "archive ends early"});
+             {}, "archive ends early"});
     }
+
+    // Layouts of real writers. Streamed entries (data descriptor flag): local headers that leave
+    // the CRC and sizes at zero, that state the uncompressed size beside a zero CRC and
+    // compressed size, or that use a Zip64 local header whose sizes are all ones with a Zip64
+    // field of zeros. A stated value that differs is still a disagreement.
+    {
+        auto streamed = [](const std::string& name, const std::string& extra) {
+            Entry e = Entry::Stored(name, "streamed data");
+            e.descriptor = true;
+            e.extra = extra;
+            return e;
+        };
+        add({"streamed, zeros in the local header", BuildArchive({streamed("s.txt", ""), Entry::Stored("good.txt", "g")}),
+             {EntryResult::Ok, EntryResult::Ok}, "", false});
+        std::string sized = BuildArchive({streamed("s.txt", ""), Entry::Stored("good.txt", "g")});
+        Patch32(sized, local_header::kUncompressedSize, 13);  // the real size, CRC and compressed size zero
+        add({"streamed, uncompressed size in the local header", sized, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        std::string zip64 = BuildArchive(
+            {streamed("s.txt", std::string("\x01\x00\x10\x00", 4) + std::string(16, '\0')), Entry::Stored("good.txt", "g")});
+        Patch32(zip64, local_header::kCompressedSize, 0xFFFFFFFF);
+        Patch32(zip64, local_header::kUncompressedSize, 0xFFFFFFFF);
+        add({"streamed, Zip64 local header of zeros", zip64, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        std::string wrong = BuildArchive({streamed("s.txt", ""), Entry::Stored("good.txt", "g")});
+        Patch32(wrong, local_header::kUncompressedSize, 14);
+        add({"streamed, a stated size that differs", wrong, {EntryResult::HeaderMismatch, EntryResult::Ok}, ""});
+    }
+    // A folder marked only by the MS-DOS folder attribute, with an entry below it.
+    {
+        Entry folder = Entry::Stored("sub", "");
+        folder.externalAttributes = 0x10;
+        add({"folder by attribute alone", BuildArchive({folder, Entry::Stored("sub/f.txt", "f")}), {EntryResult::Ok},
+             "", false});
+    }
+    // Zip64 end records, alone and behind a self-extractor stub.
+    {
+        const std::string plain = BuildArchive({Entry::Stored("a.txt", "alpha"), Entry::Stored("b.txt", "bravo")});
+        add({"Zip64 end record", WithZip64End(plain), {EntryResult::Ok, EntryResult::Ok}, "", false});
+        add({"Zip64 end record behind a prefix", std::string(4096, 'M') + WithZip64End(plain),
+             {EntryResult::Ok, EntryResult::Ok}, "", false});
+    }
+    // A name with a NUL byte is refused, never dropped in silence.
+    add(UnsafeName("name with a NUL byte", std::string("a\0b.txt", 7)));
 
     // Encryption and Zip64 markers.
     {

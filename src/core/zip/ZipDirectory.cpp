@@ -10,28 +10,30 @@ namespace {
 // The end record sits in the last 22 bytes plus a comment of at most 65535 bytes.
 constexpr std::size_t kTailSearch = kEndOfDirectorySize + 65535;
 
-}  // namespace
-
-std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive) {
-    std::vector<std::uint64_t> exact, others;
+// The last end record's offset: the last signature in the archive's tail. False when there is
+// none, or when it is cut short or its comment runs past the end of the file: then it does not
+// hold together, and no earlier one is taken instead (one hidden in an entry's data or in a
+// comment would show another archive than the one other tools read). sawSignature tells whether
+// a signature was there at all.
+bool LastEndRecord(ArchiveInput& archive, std::uint64_t& recordStart, bool& sawSignature) {
+    sawSignature = false;
     const std::uint64_t size = archive.Size();
-    if (size < kEndOfDirectorySize) return exact;
+    if (size < 4) return false;
     const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(size, kTailSearch));
     const std::uint64_t tailStart = size - tailSize;
     std::vector<std::uint8_t> tail(tailSize);
-    if (!ReadExactly(archive, tailStart, tail.data(), tailSize)) return exact;
-    for (std::size_t i = tailSize - kEndOfDirectorySize + 1; i-- > 0;) {
+    if (!ReadExactly(archive, tailStart, tail.data(), tailSize)) return false;
+    for (std::size_t i = tailSize - 4 + 1; i-- > 0;) {
         if (Get32(&tail[i]) != kEndOfDirectorySig) continue;
+        sawSignature = true;
+        if (tailSize - i < kEndOfDirectorySize) return false;
         const std::size_t commentLength = Get16(&tail[i + end_record::kCommentLength]);
-        if (i + kEndOfDirectorySize + commentLength > tailSize) continue;
-        // A signature inside another record's comment rarely reaches the end of the file exactly.
-        (i + kEndOfDirectorySize + commentLength == tailSize ? exact : others).push_back(tailStart + i);
+        if (i + kEndOfDirectorySize + commentLength > tailSize) return false;
+        recordStart = tailStart + i;
+        return true;
     }
-    exact.insert(exact.end(), others.begin(), others.end());
-    return exact;
+    return false;
 }
-
-namespace {
 
 // Reads the end record at recordStart, and the Zip64 end record when a locator stands right
 // before it. shift receives the length of any data before the archive (a self-extracting stub),
@@ -46,12 +48,18 @@ bool ReadDirectoryEnd(ArchiveInput& archive, std::uint64_t recordStart, Director
     if (recordStart >= kZip64LocatorSize &&
         ReadExactly(archive, recordStart - kZip64LocatorSize, locator, sizeof locator) &&
         ParseZip64Locator(locator, locator + sizeof locator, zip64Offset)) {
-        std::uint8_t record[kZip64EndSize];
         const std::uint64_t locatorStart = recordStart - kZip64LocatorSize;
-        if (zip64Offset <= locatorStart && locatorStart - zip64Offset >= kZip64EndSize &&
-            ReadExactly(archive, zip64Offset, record, sizeof record) &&
-            ParseZip64End(record, record + sizeof record, end)) {
+        auto readZip64End = [&](std::uint64_t at) {
+            std::uint8_t record[kZip64EndSize];
+            return at <= locatorStart && locatorStart - at >= kZip64EndSize &&
+                   ReadExactly(archive, at, record, sizeof record) && ParseZip64End(record, record + sizeof record, end);
+        };
+        // The Zip64 end record stands at its stored offset or, with data before the archive that
+        // moves every offset, right before the locator.
+        if (readZip64End(zip64Offset)) {
             recordStart = zip64Offset;
+        } else if (locatorStart >= kZip64EndSize && readZip64End(locatorStart - kZip64EndSize)) {
+            recordStart = locatorStart - kZip64EndSize;
         } else {
             return false;
         }
@@ -63,6 +71,13 @@ bool ReadDirectoryEnd(ArchiveInput& archive, std::uint64_t recordStart, Director
 
 }  // namespace
 
+std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive) {
+    std::uint64_t recordStart = 0;
+    bool sawSignature = false;
+    if (!LastEndRecord(archive, recordStart, sawSignature)) return {};
+    return {recordStart};
+}
+
 bool LocalHeaderAgrees(const EntryInfo& central, EntryInfo local, const std::uint8_t* variable,
                        std::uint16_t nameLength, std::uint16_t extraLength) {
     constexpr std::uint16_t kMeaningfulFlags = kFlagEncrypted | kFlagDataDescriptor | kFlagStrongEncryption | kFlagUtf8;
@@ -73,22 +88,30 @@ bool LocalHeaderAgrees(const EntryInfo& central, EntryInfo local, const std::uin
     const bool same = local.crc == central.crc && local.compressedSize == central.compressedSize &&
                       local.uncompressedSize == central.uncompressedSize;
     if (local.flags & kFlagDataDescriptor) {
-        return same || (local.crc == 0 && local.compressedSize == 0 && local.uncompressedSize == 0);
+        // A streaming writer leaves any of these to the descriptor (zero here, or zero in a Zip64
+        // field): only a value the local header does state must agree.
+        return (local.crc == 0 || local.crc == central.crc) &&
+               (local.compressedSize == 0 || local.compressedSize == central.compressedSize) &&
+               (local.uncompressedSize == 0 || local.uncompressedSize == central.uncompressedSize);
     }
     return same;
 }
 
 DirectoryVerdict ZipDirectory::Read(ArchiveInput& archive) {
-    for (const std::uint64_t recordStart : EndRecordCandidates(archive)) {
-        DirectoryEnd end;
-        std::uint64_t shift = 0;
-        if (!ReadDirectoryEnd(archive, recordStart, end, shift)) continue;
-        const DirectoryVerdict verdict = ReadMembers(archive, end, shift);
-        if (verdict != DirectoryVerdict::Unusable) return verdict;
-    }
     members_.clear();
     total_ = 0;
-    return DirectoryVerdict::Unusable;
+    std::uint64_t recordStart = 0;
+    DirectoryEnd end;
+    std::uint64_t shift = 0;
+    if (!LastEndRecord(archive, recordStart, sawEndSignature_) || !ReadDirectoryEnd(archive, recordStart, end, shift)) {
+        return DirectoryVerdict::Cut;
+    }
+    const DirectoryVerdict verdict = ReadMembers(archive, end, shift);
+    if (verdict == DirectoryVerdict::Unusable) {
+        members_.clear();
+        total_ = 0;
+    }
+    return verdict;
 }
 
 DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift) {

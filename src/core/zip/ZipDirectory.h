@@ -26,39 +26,44 @@ struct Member {
 
 enum class DirectoryVerdict {
     Usable,       // every record parsed and points inside the archive
-    Unusable,     // no end record, or a directory that does not hold together: walk the local headers
+    Unusable,     // the end record holds together, its directory does not: walk the local headers
+    Cut,          // no end record at the file's end, or one that does not hold together: the
+                  // archive was cut or damaged there, and what it holds cannot be known
     Overlapping,  // two members share bytes, as zip bombs do: the archive is refused whole
 };
 
 class ZipDirectory {
 public:
-    // Finds the end record (Zip64 included, with any bytes before the archive corrected for) and
-    // reads the directory it points to. The records themselves are counted: nothing is sized
-    // from the end record's count.
+    // Takes the last end record (Zip64 included, with any bytes before the archive corrected
+    // for), and only that one, and reads the directory it points to once. The records themselves
+    // are counted: nothing is sized from the end record's count.
     DirectoryVerdict Read(ArchiveInput& archive);
 
     // The members in directory order (Usable or Overlapping).
     std::vector<Member>& Members() { return members_; }
     // The sum of the members' compressed sizes, each at most the archive's size.
     std::uint64_t CompressedTotal() const { return total_; }
+    // Whether the last Read saw an end record's signature in the tail, whole or not.
+    bool SawEndSignature() const { return sawEndSignature_; }
 
 private:
     DirectoryVerdict ReadMembers(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift);
 
     std::vector<Member> members_;
     std::uint64_t total_ = 0;
+    bool sawEndSignature_ = false;
 };
 
-// The end records found in the archive's tail, best first: those whose comment reaches the end
-// of the file exactly, then the others, each group from the end backwards. The first is the one
-// the extractor reads (and the one whose comment the signature check reads). Empty when there is
-// none or the tail cannot be read.
+// The archive's end record, the one the extractor reads (and whose comment the signature check
+// reads): the last signature in the tail, taken only when it is whole and its comment stays
+// inside the file; no earlier one is taken instead. Empty when there is none that holds together
+// (the archive was cut) or the tail cannot be read; otherwise one offset.
 std::vector<std::uint64_t> EndRecordCandidates(ArchiveInput& archive);
 
 // Whether a local header tells the same as its central record: the same name bytes, method and
-// flags that change how the data is read, and the same CRC and sizes unless the local header
-// leaves them to a data descriptor (zeros there, or the same values). variable holds the local
-// header's name and extra field.
+// flags that change how the data is read, and the same CRC and sizes, except that with a data
+// descriptor each of them may be left at zero. variable holds the local header's name and extra
+// field.
 bool LocalHeaderAgrees(const EntryInfo& central, EntryInfo local, const std::uint8_t* variable,
                        std::uint16_t nameLength, std::uint16_t extraLength);
 

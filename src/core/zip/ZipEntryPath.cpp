@@ -59,11 +59,19 @@ bool ZipExtractor::Selected(const std::string& name) const {
     return false;
 }
 
-bool ZipExtractor::OutputPath(const std::string& name, std::string& path) {
-    if (name.size() > 1 && name.back() == '\\') {
+bool ZipExtractor::IsFolderEntry(const EntryInfo& entry, const std::string& name) {
+    // A trailing separator, or the MS-DOS folder attribute alone (some writers give no slash).
+    if (name.size() > 1 && name.back() == '\\') return true;
+    return !name.empty() && (entry.externalAttributes & kDosFolder) != 0;
+}
+
+bool ZipExtractor::OutputPath(const EntryInfo& entry, std::string& path) {
+    const std::string name = EntryName(entry);
+    if (IsFolderEntry(entry, name)) {
         // A folder entry: never a file. It creates its folder only when asked to; one whose name
         // leads outside is refused like a file.
-        const std::string relative = StripDriveAndRoot(name.substr(0, name.size() - 1));
+        const std::string relative =
+            StripDriveAndRoot(name.back() == '\\' ? name.substr(0, name.size() - 1) : name);
         std::string cleaned;
         if (!SafeRelativePath(relative, cleaned)) {
             ReportEnd(EntryResult::UnsafeName, JoinPath(extractFolder_, relative));
@@ -72,14 +80,15 @@ bool ZipExtractor::OutputPath(const std::string& name, std::string& path) {
         }
         return false;
     }
-    if (!Selected(name)) return false;
-
+    // The name rules come before the selection, so that a name they refuse (a NUL byte, a
+    // device) is reported, never passed over as unselected.
     const std::string relative = StripDriveAndRoot(name);
     std::string cleaned;
     if (!SafeRelativePath(relative, cleaned)) {
         ReportEnd(EntryResult::UnsafeName, JoinPath(extractFolder_, relative));
         return false;
     }
+    if (!Selected(name)) return false;
     if (!useStoredFolders) cleaned = NameOf(cleaned);
     path = JoinPath(extractFolder_, cleaned);
     if (path.size() > kMaxPath || FolderOf(path).size() > kMaxFolder) {

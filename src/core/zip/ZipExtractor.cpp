@@ -71,6 +71,15 @@ int ZipExtractor::Extract(ArchiveInput& archive) {
     Reset();
     ZipDirectory directory;
     const DirectoryVerdict verdict = directory.Read(archive);
+    if (verdict == DirectoryVerdict::Cut) {
+        // Without its end the archive's entries are unknown: nothing of it is unpacked, even when
+        // every local header before the cut looks whole.
+        std::uint8_t signature[4];
+        const bool startsAsZip = ReadExactly(archive, 0, signature, sizeof signature) && Get32(signature) == kLocalHeaderSig;
+        readAsZip_ = startsAsZip || directory.SawEndSignature();
+        if (readAsZip_) refusal_ = "archive ends early";
+        return 0;
+    }
     if (verdict == DirectoryVerdict::Unusable) {
         ExtractByWalking(archive);
         return extracted_;
@@ -131,7 +140,7 @@ void ZipExtractor::ExtractByWalking(ArchiveInput& archive) {
 bool ZipExtractor::ProcessMember(ArchiveInput& archive, Member& member, int number, Progress& progress,
                                  std::uint64_t& next) {
     std::string path;
-    if (!OutputPath(EntryName(member.entry), path)) return PassOver(archive, member, next);
+    if (!OutputPath(member.entry, path)) return PassOver(archive, member, next);
     bool extract = true;
     if (onFileBegin) onFileBegin(path, number, extract);
     if (!extract) {

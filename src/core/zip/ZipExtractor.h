@@ -1,7 +1,8 @@
 // ZipExtractor: unpacks a ZIP archive (PKWARE APPNOTE) into a folder.
 //
 // Entries are taken in the order the archive stores them, from the central directory, or by
-// walking the local headers when the directory is missing or unreadable. Names are converted from
+// walking the local headers when the end record holds together but its directory does not (an
+// archive without its end record is cut and yields nothing). Names are converted from
 // the OEM code page (or from UTF-8 when flagged) to ANSI with "/" made "\". Only file entries that
 // match the file specification are extracted; a name whose path would leave the extract folder is
 // refused. Failures stay inside: an entry that fails is reported through the end-of-file event and
@@ -102,13 +103,20 @@ public:
     bool ReadAsZip() const { return readAsZip_; }
     // Why the last Extract found the whole archive unsound, or empty when it did not:
     //   "overlapping entries": two entries share bytes, as zip bombs do; nothing was extracted.
-    //   "archive ends early": walking the local headers ended on neither a directory nor an end
-    //   record, so the archive was cut or damaged there; what came before was extracted.
+    //   "archive ends early": the archive has no end record at its end, or one that does not hold
+    //   together, so it was cut or damaged there: nothing was extracted. Also when the end record
+    //   holds together but its directory does not, and walking the local headers ended on neither
+    //   a directory nor an end record: what came before was extracted.
     const std::string& Refusal() const { return refusal_; }
 
     // The longest output path (and folder) the system accepts; longer ones fail as path too long.
     static constexpr std::size_t kMaxPath = 259;
     static constexpr std::size_t kMaxFolder = 247;
+
+    // Whether an entry, whose name converted is name, is a folder: a trailing backslash, or the
+    // MS-DOS folder attribute (0x10). Folders are never extracted as files.
+    static bool IsFolderEntry(const EntryInfo& entry, const std::string& name);
+    static constexpr std::uint32_t kDosFolder = 0x10;
 
 private:
     // The progress event's state through one Extract.
@@ -136,7 +144,7 @@ private:
     // The output path of a file entry: selection, drive removal, safety, length, duplicates.
     // False when no file is to be written for the name (a folder entry, not selected, or refused:
     // a refusal is reported here).
-    bool OutputPath(const std::string& name, std::string& path);
+    bool OutputPath(const EntryInfo& entry, std::string& path);
     bool Selected(const std::string& name) const;
     static std::string FolderOf(const std::string& path);
 
