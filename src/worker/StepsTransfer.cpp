@@ -4,6 +4,7 @@
 
 #include "http/HttpClient.h"
 #include "http/HttpErrors.h"
+#include "http/ProxyList.h"
 #include "http/Url.h"
 #include "platform/FileTarget.h"
 #include "platform/Leftovers.h"
@@ -17,12 +18,20 @@ void TThreadLiveUpdate::InitializeRun() {
     httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport(), platform::MakeTlsEngine));
     // The body's expected size and the bytes received drive the pending bar.
     httpClient_->OnWorkBegin = [this](http::WorkMode, std::int64_t total) {
+        spanCount_ = 0;
         SetPending(0, static_cast<int>(total));
     };
-    httpClient_->OnWork = [this](http::WorkMode, std::int64_t count) { SetPendingPosition(static_cast<int>(count)); };
+    httpClient_->OnWork = [this](http::WorkMode, std::int64_t count) {
+        downloadedBytes_.fetch_add(count - spanCount_);
+        spanCount_ = count;
+        SetPendingPosition(static_cast<int>(count));
+    };
     std::string server;
     int port = -1;
-    if (DiscoverProxy && DiscoverProxy(server, port)) httpClient_->SetProxy(server, port);
+    // A proxy value that names no plain host and port is not followed: the download goes direct.
+    if (DiscoverProxy && DiscoverProxy(server, port) && http::UsableProxy(server, port)) {
+        httpClient_->SetProxy(server, port);
+    }
     CreateExtractor();
     downloading_.store(false);
     settings_.TempFolder = platform::TempDirectory();
@@ -84,6 +93,8 @@ bool TThreadLiveUpdate::DownloadPackage() {
         } published{openPackage_};
         openPackage_.store(file.get());
         lastWatchedPosition_.store(0);
+        downloadedBytes_.store(0);
+        lastWatchedBytes_.store(0);
         downloading_.store(true);
         httpClient_->Get(settings_.DownloadUrl, *file);
         downloading_.store(false);

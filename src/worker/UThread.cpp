@@ -84,10 +84,13 @@ void TThreadLiveUpdate::ReportStatus(const std::string& message, int kind) {
 
 int TThreadLiveUpdate::DownloadWatchDelta() {
     if (!downloading_.load()) return -1;
-    const int position = pending_.Position();
-    const int delta = position - lastWatchedPosition_.load();
-    lastWatchedPosition_.store(position);
-    return delta;
+    lastWatchedPosition_.store(pending_.Position());
+    const std::int64_t bytes = downloadedBytes_.load();
+    const std::int64_t delta = bytes - lastWatchedBytes_.exchange(bytes);
+    // A tick with fewer than kWatchMinimumBytes new bytes is no progress: a body that trickles
+    // a byte a second would otherwise pass every tick for ever.
+    if (delta < kWatchMinimumBytes) return 0;
+    return delta > 2147483647 ? 2147483647 : static_cast<int>(delta);
 }
 
 void TThreadLiveUpdate::SetOverall(int position, int maximum) {

@@ -49,6 +49,8 @@ public:
 
     // Called by the window's download watch: -1 when no transfer runs, otherwise the growth of the
     // pending bar's position since the previous call.
+    // The fewest new body bytes a watch tick counts as progress.
+    static constexpr std::int64_t kWatchMinimumBytes = 1024;
     int DownloadWatchDelta();
 
     // The finishing operations, run by the window on its own thread after a successful run.
@@ -188,6 +190,11 @@ private:
     // that the clean-up can mark it for deletion from the window's thread.
     std::atomic<http::Target*> openPackage_{nullptr};
     std::atomic<int> lastWatchedPosition_{0};
+    // Body bytes taken by the running download, and the count the previous watch saw: the
+    // watch measures bytes, since the bar's position starts again with every chunk.
+    std::atomic<std::int64_t> downloadedBytes_{0};
+    std::atomic<std::int64_t> lastWatchedBytes_{0};
+    std::int64_t spanCount_ = 0;  // the work count within the current span (worker thread)
     std::string uninstallNoticeUrl_;
     platform::Thread thread_;
 };

@@ -89,7 +89,7 @@ TEST(HttpClient, ReadsEachBodyModeWithItsEvents) {
          {"HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nX: 1\r\n\r\n", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"},
          "ok", {"begin 2", "work 2", "end"}},
         {"LF line ends", {"HTTP/1.1 200 OK\nContent-Length: 3\n\nabc"}, "abc", {"begin 3", "work 3", "end"}},
-        {"other 2xx", {"HTTP/1.1 206 Partial Content\r\nContent-Length: 1\r\n\r\nx"}, "x", {"begin 1", "work 1", "end"}},
+        {"other 2xx", {"HTTP/1.1 202 Accepted\r\nContent-Length: 1\r\n\r\nx"}, "x", {"begin 1", "work 1", "end"}},
     };
     for (const Case& c : cases) {
         const Result r = GetOnce(c.pieces);
@@ -102,6 +102,8 @@ TEST(HttpClient, ReadsEachBodyModeWithItsEvents) {
 
 TEST(HttpClient, FailuresCarryTheirExactMessages) {
     const std::string longLine(16385, 'a');
+    std::string trailers101;
+    for (int i = 0; i < 101; ++i) trailers101 += "T: 1\r\n";
     struct Case {
         const char* name;
         Pieces pieces;
@@ -147,6 +149,13 @@ TEST(HttpClient, FailuresCarryTheirExactMessages) {
         {"length too large", {"HTTP/1.1 200 OK\r\nContent-Length: 2147483648\r\n\r\nabc"}, "Content-Length is too large.", 0},
         {"lengths disagree", {"HTTP/1.1 200 OK\r\nContent-Length: 3\r\nContent-Length: 4\r\n\r\nabc"},
          "Invalid Content-Length.", 0},
+        // Answers that carry what they must not: a part nobody asked for, another protocol.
+        {"part not asked for", {"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-4/10\r\nContent-Length: 5\r\n\r\nPK\x03\x04x"},
+         "HTTP/1.1 206 Partial Content", 206},
+        {"switching protocols", {"HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\nPK\x03\x04package"},
+         "HTTP/1.1 101 Switching Protocols", 101},
+        {"endless trailers", {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1\r\na\r\n0\r\n" + trailers101},
+         "Too many header lines.", 0},
     };
     for (const Case& c : cases) {
         const Result r = GetOnce(c.pieces);
@@ -215,6 +224,12 @@ TEST(HttpClient, AddressesThatCannotBeRequestedFailBeforeConnecting) {
         {"http:///f.zip", "proxy", "Host field is empty"},
         {"http://pkg.example:99999/", "", "Invalid port number"},
     };
+    for (int port : {0, -2, 70000}) {
+        Bench bench({Script{{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}}});
+        bench.client.SetProxy("proxy", port);
+        EXPECT_EQ(bench.Get("http://pkg.example/f.zip").error, "Invalid proxy port number") << port;
+        EXPECT_TRUE(bench.log.connects.empty()) << port;
+    }
     for (const Case& c : cases) {
         Bench bench({Script{{"HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n"}}});
         bench.client.SetProxy(c.proxy, 3128);
@@ -354,6 +369,9 @@ TEST(HttpClient, KeepsTheConnectionOnlyWhenTheRulesAllow) {
         {"other port", ok, "http://pkg.example:81/b", {"pkg.example:80/0", "pkg.example:81/0"}},
         {"read until close", "HTTP/1.0 200 OK\r\n\r\nok", "http://pkg.example/b", {"pkg.example:80/0", "pkg.example:80/0"}},
         {"error answer", "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n", "http://pkg.example/b",
+         {"pkg.example:80/0", "pkg.example:80/0"}},
+        // A body after a 204 is never read as the next answer.
+        {"no content with a body", "HTTP/1.1 204 No Content\r\nContent-Length: 9\r\n\r\nHTTP/1.1 ", "http://pkg.example/b",
          {"pkg.example:80/0", "pkg.example:80/0"}},
     };
     for (const Case& c : cases) {

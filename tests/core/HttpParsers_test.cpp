@@ -168,6 +168,10 @@ ChunkOutcome Decode(const std::vector<std::string>& ranges, bool closeAtEnd) {
 
 TEST(HttpChunkDecoder, EveryFeedingGivesTheSameChunks) {
     using Spans = std::vector<std::string>;
+    std::string trailers100;
+    for (int i = 0; i < 100; ++i) trailers100 += "T: 1\r\n";
+    std::string wideTrailers;  // five lines of 15,000 bytes: each within the line limit
+    for (int i = 0; i < 5; ++i) wideTrailers += "W: " + std::string(15000, 'w') + "\r\n";
     struct Case {
         const char* name;
         std::string stream;
@@ -195,6 +199,11 @@ TEST(HttpChunkDecoder, EveryFeedingGivesTheSameChunks) {
         {"size line too long", std::string(16385, '0') + "\r\n", false, Chunk::LineTooLong, {}, ""},
         {"trailer line too long", "0\r\nX: " + std::string(16390, 't'), false, Chunk::LineTooLong, {}, ""},
         {"no end yet", "2\r\nab\r\n", false, Chunk::NeedMore, {"ab"}, ""},
+        // Trailers are bounded like a header block.
+        {"100 trailer lines", "1\r\na\r\n0\r\n" + trailers100 + "\r\n", false, Chunk::Done, {"a"}, ""},
+        {"101 trailer lines", "1\r\na\r\n0\r\n" + trailers100 + "T: 1\r\n\r\n", false, Chunk::TooManyTrailerLines,
+         {"a"}, ""},
+        {"trailers over 64 KiB", "0\r\n" + wideTrailers + "\r\n", false, Chunk::TrailersTooLarge, {}, ""},
     };
     for (const Case& c : cases) {
         for (const auto& ranges : Feedings(c.stream)) {
@@ -206,6 +215,29 @@ TEST(HttpChunkDecoder, EveryFeedingGivesTheSameChunks) {
                 EXPECT_EQ(out.rest, c.rest) << where;
             }
         }
+    }
+}
+
+TEST(HttpChunkDecoder, TheChunksTogetherAreBoundedLikeALength) {
+    // Two chunks of 1 GiB: the second size line takes the total past 2^31 - 1.
+    struct Case {
+        const char* second;
+        Chunk result;
+    } cases[] = {{"3fffffff\r\n", Chunk::ChunkBegins}, {"40000000\r\n", Chunk::BodyTooLarge}};
+    const std::string block(1 << 20, 'z');
+    for (const Case& c : cases) {
+        http::ChunkDecoder decoder;
+        const std::string first = "40000000\r\n";
+        std::size_t used = 0;
+        ASSERT_EQ(decoder.Feed(first.data(), first.data() + first.size(), used), Chunk::ChunkBegins);
+        std::int64_t data = 0;
+        while (decoder.InData()) {
+            ASSERT_EQ(decoder.Feed(block.data(), block.data() + block.size(), used), Chunk::Data);
+            data += static_cast<std::int64_t>(used);
+        }
+        EXPECT_EQ(data, 0x40000000);
+        const std::string next = std::string("\r\n") + c.second;
+        EXPECT_EQ(decoder.Feed(next.data(), next.data() + next.size(), used), c.result) << c.second;
     }
 }
 

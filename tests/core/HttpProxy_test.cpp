@@ -28,6 +28,9 @@ TEST(HttpProxy, ParsesTheHttpEntryOfTheSystemList) {
         {"a:1:2", "a", 0, true},
         {"proxy:-1", "proxy", -1, false},
         {"proxy:99999999999", "proxy", 0, true},
+        {"proxy:+80", "proxy", 0, true},    // a plus sign: no number
+        {"proxy:80x", "proxy", 0, true},
+        {"http://web:80", "http", 0, true}, // the scheme's colon splits the value
         {"", "", -1, false},
     };
     for (const Case& c : cases) {
@@ -36,6 +39,38 @@ TEST(HttpProxy, ParsesTheHttpEntryOfTheSystemList) {
         EXPECT_EQ(http::ParseProxyList(c.list, server, port), c.result) << c.list;
         EXPECT_EQ(server, c.server) << c.list;
         EXPECT_EQ(port, c.port) << c.list;
+    }
+}
+
+TEST(HttpProxy, OnlyPlainHostsAndPortsAreUsed) {
+    struct Case {
+        std::string list;
+        bool used;
+    } cases[] = {
+        {"proxy:80", true},
+        {"proxy:65535", true},
+        {"10.0.0.1:3128", true},
+        {"[::1]:3128", false},  // the first colon splits: "[" is no host
+        {"my_proxy.corp-1.example:8080", true},
+        {"proxy:70000", false},  // never wrapped to 16 bits (4464)
+        {"proxy:65536", false},
+        {"proxy:-2", false},
+        {"proxy:0", false},
+        {"proxy:+80", false},
+        {"proxy:80 trailing", true},  // the blank separates entries: "proxy:80" is the first
+        {"proxy:80trailing", false},
+        {std::string(5000, 'h') + ":80", false},
+        {std::string(255, 'h') + ":80", true},
+        {"http://web:80", false},
+        {"pr\xC3\xB6xy:80", false},
+        {"pro xy:80", false},  // "pro" alone: no port
+        {"proxy\t:80", false},
+    };
+    for (const Case& c : cases) {
+        std::string server;
+        int port = -1;
+        const bool found = http::ParseProxyList(c.list, server, port);
+        EXPECT_EQ(found && http::UsableProxy(server, port), c.used) << c.list.substr(0, 40);
     }
 }
 

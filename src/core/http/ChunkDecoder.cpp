@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "http/Response.h"
+#include "http/ResponseHead.h"
 
 namespace http {
 
@@ -37,6 +38,9 @@ ChunkDecoder::Result ChunkDecoder::TakeLine(const std::string& line) {
         const LengthStatus status = http::ChunkSize(line, size);
         if (status == LengthStatus::TooLarge) return Result::SizeTooLarge;
         if (status != LengthStatus::Valid) return Result::BadSize;
+        // A body that never ends would count past what the progress bar holds.
+        if (size > kMaxCount - total_) return Result::BodyTooLarge;
+        total_ += size;
         size_ = size;
         if (size == 0) {
             state_ = State::Trailer;
@@ -56,6 +60,11 @@ ChunkDecoder::Result ChunkDecoder::TakeLine(const std::string& line) {
             state_ = State::Done;
             return Result::Done;
         }
+        // An endless trailer section would grow without bound, as a header block would.
+        if (trailerLines_ == kMaxHeaderLines) return Result::TooManyTrailerLines;
+        ++trailerLines_;
+        trailerBytes_ += line.size() + 2;
+        if (trailerBytes_ > kMaxHeaderBlock) return Result::TrailersTooLarge;
         return Result::NeedMore;
     case State::Data:
     case State::Done:

@@ -1,7 +1,8 @@
 // The chunked transfer coding (RFC 9112 section 7.1): size lines, chunk data, the CR LF after
 // each chunk, the last chunk and the trailer section. A pure push decoder with explicit states:
 // the caller feeds byte ranges as they arrive and says when the connection closed; the data
-// bytes stay in the caller's range, the decoder only says where they are.
+// bytes stay in the caller's range, the decoder only says where they are. The whole body is
+// bounded like a Content-Length (kMaxCount), the trailer section like a header block.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,9 @@ public:
         SizeTooLarge,  // a chunk size above kMaxCount
         DataMismatch,  // the chunk data is not followed by its CR LF: the size lied
         LineTooLong,   // a size or trailer line over kMaxLine
+        BodyTooLarge,  // the chunks together announce more than kMaxCount bytes
+        TooManyTrailerLines,  // a trailer section over kMaxHeaderLines lines
+        TrailersTooLarge,     // a trailer section over kMaxHeaderBlock bytes
     };
 
     // Takes bytes of [begin, end) up to the next event; `used` counts them. In chunk data it
@@ -48,6 +52,9 @@ private:
     LineReader line_;
     std::int64_t size_ = 0;
     std::int64_t left_ = 0;
+    std::int64_t total_ = 0;           // bytes the chunks announced so far
+    std::size_t trailerLines_ = 0;
+    std::size_t trailerBytes_ = 0;
 };
 
 }  // namespace http

@@ -151,6 +151,12 @@ bool HttpClient::ReadChunked(BodySink& sink, int timeoutMs) {
             throw HttpError("Chunk data does not match its size.");
         case ChunkDecoder::Result::LineTooLong:
             throw HttpError(kMaxLineExceeded);
+        case ChunkDecoder::Result::BodyTooLarge:
+            throw HttpError("Response body is too large.");
+        case ChunkDecoder::Result::TooManyTrailerLines:
+            throw HttpError("Too many header lines.");
+        case ChunkDecoder::Result::TrailersTooLarge:
+            throw HttpError("Header block too large.");
         }
     }
 }

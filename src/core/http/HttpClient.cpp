@@ -63,6 +63,7 @@ void HttpClient::Get(const std::string& address, Target& target) {
     const std::string host = viaProxy ? proxyServer_ : url.host;
     const int port = viaProxy ? proxyPort_ : url.port;
     const std::string tunnel = secure && viaProxy ? Authority(url) : std::string();
+    if (viaProxy && (port < 1 || port > 65535)) throw HttpError("Invalid proxy port number");
 
     // A connection serves one protocol, host and port (and, tunnelled, one origin).
     if (transport_->Connected() && (host != connectedHost_ || port != connectedPort_ || secure != secure_ ||
@@ -116,9 +117,14 @@ void HttpClient::ReadAnswer(const Url& url, Target& target) {
         std::string body = hasBody ? ReadErrorBody() : std::string();
         throw ProtocolError(status_, statusLine_, std::move(body));
     }
+    // A 206 answers a range request, which this request was not: its body is a part of the
+    // file, never the file.
+    if (status_ == 206) throw ProtocolError(status_, statusLine_, ReadErrorBody());
     if (status_ != 204) ReadBodyInto(target);
 
-    if (peerClosed_ || !transport_->Connected() || SaysClose(headers_)) Disconnect();
+    // After a 204 the connection goes: a body its server sent anyway is never read as the next
+    // answer.
+    if (status_ == 204 || peerClosed_ || !transport_->Connected() || SaysClose(headers_)) Disconnect();
 }
 
 std::size_t HttpClient::Fill(std::size_t limit, int timeoutMs) {

@@ -6,12 +6,13 @@ namespace http {
 
 namespace {
 
-// A decimal 32-bit signed integer with an optional sign; anything else reads as 0.
+// A decimal 32-bit signed integer with an optional "-"; anything else reads as 0. A "+" makes
+// it no number: "+80" is not how a port is written.
 int DecimalOrZero(const std::string& text) {
     std::size_t i = 0;
     bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
+    if (i < text.size() && text[i] == '-') {
+        negative = true;
         ++i;
     }
     std::uint64_t digits = 0;
@@ -41,6 +42,17 @@ bool ParseProxyList(const std::string& list, std::string& server, int& port) {
         }
     }
     return !server.empty() && port != -1;
+}
+
+bool UsableProxy(const std::string& server, int port) {
+    if (port < 1 || port > 65535) return false;
+    if (server.empty() || server.size() > 255) return false;
+    for (const char c : server) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_';
+        if (!plain) return false;
+    }
+    return true;
 }
 
 bool DiscoverProxy(const ProxyQuery& query, std::string& server, int& port) {
