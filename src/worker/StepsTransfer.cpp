@@ -1,4 +1,5 @@
 // The frame's preparation and clean-up, and the download step.
+#include <cstdlib>
 #include <exception>
 #include <new>
 
@@ -16,6 +17,15 @@
 
 void TThreadLiveUpdate::InitializeRun() {
     httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport(), platform::MakeTlsEngine));
+    // Neither a connect that never completes nor a server that never answers keeps the run
+    // waiting: 30 s each (KLU_TEST_HTTP_TIMEOUT_MS shortens both for tests, never lengthens).
+    int bound = kConnectAndHeadTimeoutMs;
+    if (const char* text = std::getenv("KLU_TEST_HTTP_TIMEOUT_MS")) {
+        const int wanted = std::atoi(text);
+        if (wanted > 0 && wanted < bound) bound = wanted;
+    }
+    httpClient_->SetConnectTimeout(bound);
+    httpClient_->SetHeadTimeout(bound);
     // The body's expected size and the bytes received drive the pending bar.
     httpClient_->OnWorkBegin = [this](http::WorkMode, std::int64_t total) {
         spanCount_ = 0;

@@ -49,6 +49,8 @@ public:
 
     // Called by the window's download watch: -1 when no transfer runs, otherwise the growth of the
     // pending bar's position since the previous call.
+    // How long the download's connect, and the wait for its answer's head, may each take.
+    static constexpr int kConnectAndHeadTimeoutMs = 30000;
     // The fewest new body bytes a watch tick counts as progress.
     static constexpr std::int64_t kWatchMinimumBytes = 1024;
     int DownloadWatchDelta();

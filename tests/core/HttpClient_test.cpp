@@ -427,6 +427,34 @@ TEST(HttpClient, ProxyAndTimeOutChooseWhereAndHowLongToConnect) {
     for (int t : bench.log.readTimeouts) EXPECT_EQ(t, 1000);
 }
 
+TEST(HttpClient, ConnectAndHeadBoundsTakeTheShorterLimit) {
+    struct Case {
+        int read, connect, head;
+        const char* connectLog;
+        int bodyWait;  // the limit of the body's reads
+    } cases[] = {
+        {0, 30000, 30000, "pkg.example:80/30000", 0},
+        {1000, 30000, 30000, "pkg.example:80/1000", 1000},
+        {0, 0, 0, "pkg.example:80/0", 0},
+        {5000, 300, 0, "pkg.example:80/300", 5000},
+    };
+    for (const Case& c : cases) {
+        Bench bench({Script{{"HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n", "abc"}}});
+        bench.client.SetReadTimeout(c.read);
+        bench.client.SetConnectTimeout(c.connect);
+        bench.client.SetHeadTimeout(c.head);
+        EXPECT_EQ(bench.Get("http://pkg.example/f.zip").error, "");
+        EXPECT_EQ(bench.log.connects, std::vector<std::string>{c.connectLog});
+        ASSERT_EQ(bench.log.readTimeouts.size(), 2u);
+        // The head's read waits what is left of the head bound, never more than a read may.
+        const int headWait = bench.log.readTimeouts[0];
+        const int limit = c.head == 0 ? c.read : (c.read == 0 ? c.head : std::min(c.read, c.head));
+        EXPECT_LE(headWait, limit);
+        EXPECT_GT(headWait + 100, limit);
+        EXPECT_EQ(bench.log.readTimeouts[1], c.bodyWait);
+    }
+}
+
 TEST(HttpClient, CookiesComeBackOnLaterRequests) {
     Bench bench({Script{{"HTTP/1.1 200 OK\r\nSet-Cookie: sid=42; Path=/\r\nSET-COOKIE2: lang=fr; Path=/dl\r\n"
                          "Content-Length: 0\r\n\r\n",

@@ -204,6 +204,24 @@ TEST_F(HttpSocket, ConnectFailuresCarryTheirMessages) {
     }
 }
 
+TEST_F(HttpSocket, ConnectAndHeadAreBoundedWithoutAReadTimeOut) {
+    // No read time-out: only the connect and head bounds end these waits.
+    http::HttpClient stuck(platform::MakeSocketTransport());
+    stuck.SetConnectTimeout(300);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Fetch(stuck, Base(ports.stuck) + "x").error, "Connect timed out.");
+    http::HttpClient silent(platform::MakeSocketTransport());
+    silent.SetHeadTimeout(300);
+    EXPECT_EQ(Fetch(silent, Base(ports.main) + "stall_head").error, "Read Timeout");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    // The head bound leaves the body alone: a body that arrives later than it is read.
+    http::HttpClient slowBody(platform::MakeSocketTransport());
+    slowBody.SetHeadTimeout(300);
+    const Result slow = Fetch(slowBody, Base(ports.main) + "slow_body");
+    EXPECT_EQ(slow.error, "");
+    EXPECT_EQ(slow.body, "ok");
+}
+
 TEST_F(HttpSocket, SendsTheExactRequestDirectlyAndThroughAProxy) {
     const Result direct = Fetch("ok");
     ASSERT_EQ(direct.error, "");

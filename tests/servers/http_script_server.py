@@ -76,6 +76,7 @@ SCENES = {
     "long_header": [b"HTTP/1.1 200 OK\r\nX-Long: " + b"a" * 16400 + b"\r\nContent-Length: 2\r\n\r\nok", CLOSE],
     "line_at_limit": [b"HTTP/1.1 200 OK\r\nX-Long: " + b"a" * (16384 - 10) + b"\r\nContent-Length: 2\r\n\r\nok"],
     "stall_body": [head("HTTP/1.1 200 OK", "Content-Length: 10"), b"abc", 3.0, CLOSE],
+    "slow_body": [head("HTTP/1.1 200 OK", "Content-Length: 2"), 0.6, b"ok"],
     "stall_head": [3.0, head("HTTP/1.1 200 OK", "Content-Length: 2"), b"ok", CLOSE],
     "stall_error_body": [head("HTTP/1.1 500 Busy", "Content-Length: 100"), b"partial", 5.0, CLOSE],
     "bad_length": [head("HTTP/1.1 200 OK", "Content-Length: abc"), b"abc", CLOSE],

@@ -1,12 +1,24 @@
 #include "http/HttpClient.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "http/HttpErrors.h"
 #include "http/ResponseHead.h"
 #include "http/Tunnel.h"
 
 namespace http {
+
+namespace {
+
+// The shorter of two limits in milliseconds, 0 standing for none.
+int Shorter(int a, int b) {
+    if (a == 0) return b;
+    if (b == 0) return a;
+    return std::min(a, b);
+}
+
+}  // namespace
 
 HttpClient::HttpClient(std::unique_ptr<Transport> transport, TlsEngineFactory tls)
     : socket_(std::move(transport)),
@@ -30,7 +42,7 @@ void HttpClient::Connect(const Url& url, const std::string& host, int port) {
     tunnel_ = secure_ && !proxyServer_.empty() ? Authority(url) : std::string();
     transport_ = secure_ && tunnel_.empty() ? static_cast<Transport*>(tls_.get()) : socket_.get();
     try {
-        transport_->Connect(host, port, readTimeout_);
+        transport_->Connect(host, port, Shorter(readTimeout_, connectTimeout_));
         if (!tunnel_.empty()) {
             // The proxy's answer to CONNECT is read like any head; only 2xx opens the tunnel.
             const std::string connect = BuildConnectRequest(url);
@@ -139,10 +151,19 @@ std::size_t HttpClient::Fill(std::size_t limit, int timeoutMs) {
 }
 
 bool HttpClient::ReadHead() {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(headTimeout_);
     HeadParser parser;
     while (true) {
         HeadParser::Result result;
-        if (head_ == tail_ && Fill(buffer_.size(), readTimeout_) == 0) {
+        // The head as a whole has headTimeout_ to arrive; each read waits at most what is left.
+        int wait = readTimeout_;
+        if (headTimeout_ > 0 && head_ == tail_) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) throw HttpError(kReadTimeout);
+            wait = Shorter(readTimeout_, static_cast<int>(left));
+        }
+        if (head_ == tail_ && Fill(buffer_.size(), wait) == 0) {
             result = parser.Close();
         } else {
             std::size_t used = 0;

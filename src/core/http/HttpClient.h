@@ -74,6 +74,10 @@ public:
 
     // Milliseconds each read (and the connect) may wait; 0 waits without limit.
     void SetReadTimeout(int ms) { readTimeout_ = ms < 0 ? 0 : ms; }
+    // Bounds beside the read time-out (0: none, the default): how long the connect may take,
+    // and how long the whole head of an answer may take to arrive. The shorter bound counts.
+    void SetConnectTimeout(int ms) { connectTimeout_ = ms < 0 ? 0 : ms; }
+    void SetHeadTimeout(int ms) { headTimeout_ = ms < 0 ? 0 : ms; }
     int ReadTimeout() const { return readTimeout_; }
 
     void Disconnect();
@@ -109,6 +113,8 @@ private:
     std::string proxyServer_;
     int proxyPort_ = 0;
     int readTimeout_ = 0;
+    int connectTimeout_ = 0;
+    int headTimeout_ = 0;
     CookieJar cookies_;
 
     std::string connectedHost_;
