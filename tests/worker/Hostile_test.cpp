@@ -88,12 +88,16 @@ TEST_F(HostileTest, HostileAnswersFailTheDownloadAndChangeNothing) {
 }
 
 // A good package served without a length is read until the connection ends: only an orderly
-// close ends it; a reset, after the whole package or before, is the download's failure.
+// close ends it; a reset, after the whole package or before, is the download's failure, and a
+// close before the end leaves an archive cut in its directory, which is never installed.
 TEST_F(HostileTest, AResetNeverEndsAPackageWithoutLength) {
     const std::string reset = language.S_DownloadError + "\r\nSocket Error # 10054\r\nConnection reset by peer.";
     const std::vector<Row> rows = {
         {"reset after the whole package", "pkg", "", reset, ServerUrl("nolength/reset-0", "pluvionfull.zip")},
         {"reset 30 bytes before the end", "pkg", "", reset, ServerUrl("nolength/reset-30", "pluvionfull.zip")},
+        // Cut inside the end of the directory: the extractor refuses the archive as cut.
+        {"close 30 bytes before the end", "pkg", "", language.S_ZipEmpty, ServerUrl("nolength/close-30", "pluvionfull.zip")},
+        {"close 1 byte before the end", "pkg", "", language.S_ZipEmpty, ServerUrl("nolength/close-1", "pluvionfull.zip")},
     };
     RunRows(rows);
 }
