@@ -77,6 +77,13 @@ protected:
         ASSERT_EQ(RunChild("finish", "\"" + installFolder + "\" 1"), 0);
     }
 
+    // The uninstall mode's settings, as the registered uninstall command gives them.
+    void UninstallMode(TLiveUpdate& settings) {
+        settings.LanguageTable = &language;
+        settings.UninstallFlag = true;
+        settings.SetApplicationKeys(kKeyList);
+    }
+
     void SetNotice(const std::string& url) {
         platform::RegKey key;
         ASSERT_TRUE(key.Open(HKCU, "Software\\Kestrum\\Pluvion", true));
@@ -101,9 +108,7 @@ TEST_F(UninstallTest, RemovesWhatTheInstallRecordedAndReportsTrue) {
     SetNotice(ServerUrl("notice", "ok1?result="));
 
     TLiveUpdate settings("KestrumLiveUpdate.exe");
-    settings.LanguageTable = &language;
-    settings.UninstallFlag = true;
-    settings.SetApplicationKeys(kKeyList);
+    UninstallMode(settings);
     RecordingView view;
     TThreadLiveUpdate worker(settings, view);
     RunToEnd(worker);
@@ -153,9 +158,7 @@ TEST_F(UninstallTest, AFileInUseIsScheduledAndFailuresReportFalse) {
     SetNotice(ServerUrl("notice", "busy?result="));
 
     TLiveUpdate settings("KestrumLiveUpdate.exe");
-    settings.LanguageTable = &language;
-    settings.UninstallFlag = true;
-    settings.SetApplicationKeys(kKeyList);
+    UninstallMode(settings);
     RecordingView view;
     TThreadLiveUpdate worker(settings, view);
     RunToEnd(worker);
@@ -177,9 +180,7 @@ TEST_F(UninstallTest, AFileInUseIsScheduledAndFailuresReportFalse) {
     for (int i = 0; i < 400 && !platform::FileExists(ready + "2"); ++i) platform::SleepMs(50);
     SetNotice(ServerUrl("notice", "broken?result="));
     TLiveUpdate failing("KestrumLiveUpdate.exe");
-    failing.LanguageTable = &language;
-    failing.UninstallFlag = true;
-    failing.SetApplicationKeys(kKeyList);
+    UninstallMode(failing);
     RecordingView view2;
     TThreadLiveUpdate worker2(failing, view2);
     worker2.GetPlatformId = []() -> unsigned long { throw std::runtime_error("platform query failed"); };
@@ -285,9 +286,7 @@ TEST_F(UninstallTest, RegistryPathsDeleteKeysOrOneValueButNeverATopLevelName) {
 TEST_F(UninstallTest, NoNoticeWithoutAnAddress) {
     // Without the value nothing is sent; the install writes none.
     TLiveUpdate settings("KestrumLiveUpdate.exe");
-    settings.LanguageTable = &language;
-    settings.UninstallFlag = true;
-    settings.SetApplicationKeys(kKeyList);
+    UninstallMode(settings);
     RecordingView view;
     TThreadLiveUpdate worker(settings, view);
     EXPECT_EQ(Steps::UninstallNoticeURL(worker), "");
