@@ -78,8 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     extractor.Extract(input);
     // An archive refused whole has written nothing.
     if (extractor.Refusal() == "overlapping entries" && begun != 0) std::abort();
-    // Every central record is extracted, skipped as a folder or reported as failed; an archive
-    // without its end, or with overlapping entries, is refused whole.
+    // Every central record is extracted, skipped as a folder or reported as failed; a ZIP archive
+    // without its end, or with overlapping entries, is refused whole; input that is not ZIP at all
+    // begins nothing and is reported as not ZIP.
     zip::ZipDirectory directory;
     const zip::DirectoryVerdict verdict = directory.Read(input);
     if (verdict == zip::DirectoryVerdict::Usable) {
@@ -91,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         // Folders may be reported too (a folder name that leaves the folder is refused).
         if (ended < files || ended > directory.Members().size()) std::abort();
-    } else if (verdict != zip::DirectoryVerdict::Unusable && (begun != 0 || extractor.Refusal().empty())) {
+    } else if (verdict != zip::DirectoryVerdict::Unusable &&
+               (begun != 0 || (extractor.ReadAsZip() && extractor.Refusal().empty()))) {
         std::abort();
     }
     return 0;
