@@ -75,7 +75,7 @@ TEST(ZipHostile, HarmlessNamesAreWrittenWhereWindowsReadsThem) {
 }
 
 // Every central record is extracted with a matching CRC, skipped as a folder (the installer's
-// specification selects every file), or reported as failed; an archive refused whole reports
+// wildcard list selects every file), or reported as failed; an archive refused whole reports
 // its refusal and extracts nothing. Nothing is left out in silence.
 TEST(ZipHostile, EveryCentralRecordIsExtractedSkippedOrReported) {
     for (const hostile::ArchiveCase& c : hostile::ArchiveCases()) {
