@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "InflateBadCodes.h"
 #include "ZipTestSupport.h"
 #include "support/ByteStreams.h"
 #include "zip/Inflate.h"
@@ -289,7 +290,38 @@ TEST(ZipInflate, RejectsBadStreamsFieldByField) {
         cases.push_back({"no end-of-block code", w.Finish(), DecodeStatus::BadData});
     }
     cases.push_back({"empty input", std::string(), DecodeStatus::Truncated});
-    for (const Case& c : cases) EXPECT_EQ(Decode(c.stream).status, c.expected) << c.what;
+    for (const Case& c : cases) {
+        EXPECT_EQ(Decode(c.stream).status, c.expected) << c.what;
+        // Deflate64 reads the same fields the same way, but for HDIST, where it takes 32 codes.
+        const DecodeStatus wide = c.what == std::string("HDIST over 30") ? DecodeStatus::Truncated : c.expected;
+        EXPECT_EQ(Decode(c.stream, true).status, wide) << c.what << " (Deflate64)";
+    }
+}
+
+TEST(ZipInflate, CodesOutsideTheStreamsCodesAreBadDataInBothVariants) {
+    // The incomplete codes themselves are sound: their used codes decode.
+    ziptest::BitWriter w;
+    ziptest::IncompleteDynamicHeader(w);
+    w.Code(0, 2);  // 'a'
+    w.Code(2, 2);  // length 3
+    w.Code(0, 1);  // distance 1
+    w.Code(1, 2);  // end of block
+    const std::string sound = w.Finish();
+    for (bool wide : {false, true}) {
+        const Result r = Decode(sound, wide);
+        EXPECT_EQ(r.status, DecodeStatus::Ok) << wide;
+        EXPECT_EQ(r.out, "aaaa") << wide;
+    }
+    for (const ziptest::BadCodeStream& bad : ziptest::OutOfRangeCodeStreams()) {
+        for (bool wide : {false, true}) {
+            SCOPED_TRACE(bad.what + (wide ? " (Deflate64)" : " (Deflate)"));
+            const Result r = Decode(bad.stream, wide);
+            EXPECT_EQ(r.status, DecodeStatus::BadData);
+            EXPECT_EQ(r.out, bad.before);  // what came before the bad code still reaches the sink
+            // With the limit at what came before, the bad code is still found, never taken for the end.
+            EXPECT_EQ(Decode(bad.stream, wide, bad.before.size()).status, DecodeStatus::BadData);
+        }
+    }
 }
 
 TEST(ZipInflate, ReportsARefusedWrite) {

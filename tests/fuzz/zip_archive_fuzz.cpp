@@ -1,5 +1,6 @@
 // libFuzzer target: a whole archive in memory through ZipExtractor. Every path the extractor
-// announces or creates must stay below the extract folder; nothing may crash or hang.
+// announces or creates must stay below the extract folder; nothing may crash or hang. Every row
+// of the hostile package table goes through the same checks before the fuzzing starts.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -10,6 +11,8 @@
 #include "zip/Decoder.h"
 #include "zip/ZipDirectory.h"
 #include "zip/ZipExtractor.h"
+
+#include "hostile/HostileArchives.h"
 
 namespace {
 
@@ -95,6 +98,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (verdict != zip::DirectoryVerdict::Unusable &&
                (begun != 0 || (extractor.ReadAsZip() && extractor.Refusal().empty()))) {
         std::abort();
+    }
+    return 0;
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    for (const hostile::ArchiveCase& c : hostile::ArchiveCases()) {
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(c.archive.data()), c.archive.size());
     }
     return 0;
 }

@@ -106,6 +106,12 @@ ArchiveCase LocalDiffers(const std::string& label, Patch patch) {
     return {label, a, {EntryResult::HeaderMismatch, EntryResult::Ok}, ""};
 }
 
+}  // namespace hostile
+
+#include "HostileOffsets.h"
+
+namespace hostile {
+
 inline std::vector<ArchiveCase> ArchiveCases() {
     std::vector<ArchiveCase> cases;
     auto add = [&](ArchiveCase c) { cases.push_back(std::move(c)); };
@@ -224,7 +230,7 @@ inline std::vector<ArchiveCase> ArchiveCases() {
         add({"directory beyond the end", beyond, {}, "archive ends early"});
         std::string wrap = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
         Patch32(wrap, CentralRecord(wrap, 1) + central_header::kLocalHeaderOffset, 0xFFFFFFF0);  // an offset that would wrap
-        add({"offset that wraps 32 bits", wrap, {EntryResult::Ok, EntryResult::Ok}, "", false});
+        add({"offset that wraps 32 bits", wrap, {EntryResult::Ok, EntryResult::NoLocalHeader}, ""});
         std::string sizeWrap = BuildArchive({Entry::Stored("a.txt", "a")});
         Patch32(sizeWrap, EndRecord(sizeWrap) + end_record::kDirectorySize, 0xFFFFFFFF);  // directory size that wraps
         add({"directory size that wraps", sizeWrap, {}, "archive ends early"});
@@ -316,6 +322,11 @@ inline std::vector<ArchiveCase> ArchiveCases() {
     }
     // A name with a NUL byte is refused, never dropped in silence.
     add(UnsafeName("name with a NUL byte", std::string("a\0b.txt", 7)));
+    AddOutOfRangeCodes(cases);
+    AddWrongBaseOffsets(cases);
+    // bsdtar's entry for the folder it was given, "./": the extract folder itself.
+    add({"folder entry ./", BuildArchive({Entry::Stored("./", ""), Entry::Stored("./a.txt", "a")}), {EntryResult::Ok},
+         "", false});
 
     // Encryption and Zip64 markers.
     {

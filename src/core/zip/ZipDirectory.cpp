@@ -140,15 +140,18 @@ DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const Director
             return DirectoryVerdict::Unusable;
         }
         const EntryInfo& entry = member.entry;
-        if (entry.localHeaderOffset > size || size - entry.localHeaderOffset < shift) return DirectoryVerdict::Unusable;
         total_ += std::min(entry.compressedSize, size);
         // APPNOTE 4.3.7: the local header's name and extra lengths give where the data starts;
-        // sizes, CRC and flags come from the central record.
+        // sizes, CRC and flags come from the central record. A record whose offset leads to no
+        // local header (past the end, or a wrong base offset) keeps no data offset: it is one of
+        // the members, and fails, rather than making the whole directory unusable and leaving
+        // it out of the walk in silence.
+        const bool inside = entry.localHeaderOffset <= size && size - entry.localHeaderOffset >= shift;
         const std::uint64_t headerOffset = entry.localHeaderOffset + shift;
         std::uint8_t local[kLocalHeaderSize];
         EntryInfo localInfo;
         std::uint16_t nameLength = 0, extraLength = 0;
-        if (ReadExactly(archive, headerOffset, local, sizeof local) &&
+        if (inside && ReadExactly(archive, headerOffset, local, sizeof local) &&
             ParseLocalHeader(local, local + sizeof local, localInfo, nameLength, extraLength)) {
             member.dataOffset = headerOffset + kLocalHeaderSize + nameLength + extraLength;
             const std::uint64_t dataEnd = member.dataOffset + std::min(entry.compressedSize, size);

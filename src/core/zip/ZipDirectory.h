@@ -25,8 +25,8 @@ struct Member {
 };
 
 enum class DirectoryVerdict {
-    Usable,       // every record parsed and points inside the archive
-    Unusable,     // the end record holds together, its directory does not: walk the local headers
+    Usable,       // every record parsed (one whose local header is not found is a member that fails)
+    Unusable,     // the end record holds together, its records do not parse: walk the local headers
     Cut,          // no end record at the file's end, or one that does not hold together: the
                   // archive was cut or damaged there, and what it holds cannot be known
     Overlapping,  // two members share bytes, as zip bombs do: the archive is refused whole

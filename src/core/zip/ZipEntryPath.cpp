@@ -29,6 +29,20 @@ std::string NameOf(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+// Whether a relative path names the extract folder itself: nothing but "." parts and separators
+// ("./" is how bsdtar writes the folder it was given).
+bool NamesTheFolderItself(const std::string& relative) {
+    std::size_t start = 0;
+    while (start <= relative.size()) {
+        std::size_t end = relative.find('\\', start);
+        if (end == std::string::npos) end = relative.size();
+        const std::size_t length = end - start;
+        if (length > 1 || (length == 1 && relative[start] != '.')) return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string ZipExtractor::FolderOf(const std::string& path) {
@@ -73,6 +87,7 @@ bool ZipExtractor::OutputPath(const EntryInfo& entry, std::string& path) {
         const std::string relative =
             StripDriveAndRoot(name.back() == '\\' ? name.substr(0, name.size() - 1) : name);
         std::string cleaned;
+        if (NamesTheFolderItself(relative)) return false;  // already there
         if (!SafeRelativePath(relative, cleaned)) {
             ReportEnd(EntryResult::UnsafeName, JoinPath(extractFolder_, relative));
         } else if (createStoredFolders && useStoredFolders && output_) {

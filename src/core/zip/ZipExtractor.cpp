@@ -21,6 +21,7 @@ const char* EntryResultText(EntryResult result) {
         case EntryResult::DuplicateName: return "duplicate name";
         case EntryResult::PathTooLong: return "path too long";
         case EntryResult::HeaderMismatch: return "local header differs";
+        case EntryResult::NoLocalHeader: return "no local header";
     }
     return "unknown";
 }

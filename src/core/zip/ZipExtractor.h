@@ -46,10 +46,12 @@ enum class EntryResult {
     DuplicateName,      // an earlier entry already named this file (letter case folded): no file
     PathTooLong,        // the output path is longer than the system allows: no file-begin event, no file
     HeaderMismatch,     // the local header disagrees with the central record: no file
+    NoLocalHeader,      // no local header where the central record says (a wrong offset): no file
 };
 
 // "ok", "bad CRC", "unsupported method", "encrypted", "corrupt data", "unsafe name", "cannot
-// create", "cannot write", "skipped", "duplicate name", "path too long", "local header differs".
+// create", "cannot write", "skipped", "duplicate name", "path too long", "local header differs",
+// "no local header".
 const char* EntryResultText(EntryResult result);
 
 enum class OverwriteMode { Overwrite, Skip };

@@ -78,7 +78,7 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
         return PassOver(archive, member, next);
     }
     if (member.dataOffset == kNoOffset) {
-        ReportEnd(EntryResult::CorruptData, path);  // the local header is missing or damaged
+        ReportEnd(EntryResult::NoLocalHeader, path);  // missing or damaged: the data cannot be found
         return true;
     }
     if (member.localDiffers) {
