@@ -5,47 +5,11 @@
 # unzip or 7z; the trees must match byte for byte, with the same dates and the read-only file
 # read-only. Then refused names and damaged archives: exit status, no file outside the folder.
 #   crosscheck.sh KLU_UNZIP [RUNNER]     RUNNER: tests/wine/wine-run for the Win32 build
-set -u
-KLU=$1
-RUNNER=${2:-}
-export TZ=UTC LC_ALL=C.UTF-8
-work=$(mktemp -d "${TMPDIR:-/tmp}/klu-zip-crosscheck.XXXXXX")
-cleanup() { chmod -R u+w "$work" 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-
-# The folder argument as the program under test sees it.
-target() { if [ -n "$RUNNER" ]; then echo "Z:$1"; else echo "$1"; fi; }
-run_klu() {  # archive folder
-  timeout 300 $RUNNER "$KLU" "$(target "$1")" "$(target "$2")"
-}
+. "$(dirname "$0")/unzip-script.sh"
 
 # --- the source tree: text, binary, incompressible, empty, no extension, nested, Latin-1 name
 src=$work/src
-mkdir -p "$src/docs/deep/er" "$src/bin" "$src/empty-dir-sibling"
-python3 - "$src" <<'PY'
-import os, random, sys
-root = sys.argv[1]
-rnd = random.Random(5)
-words = "rain cloud wind pressure front humidity dew frost hail storm".split()
-with open(os.path.join(root, "docs", "readme.txt"), "w") as f:
-    for i in range(4000):
-        f.write(" ".join(rnd.choice(words) for _ in range(12)) + "\n")
-with open(os.path.join(root, "bin", "data.bin"), "wb") as f:
-    f.write(bytes((i * i + i // 7) & 0xFF for i in range(300000)))
-with open(os.path.join(root, "bin", "noise.dat"), "wb") as f:
-    f.write(os.urandom(200000))
-with open(os.path.join(root, "docs", "deep", "er", "long-repeat.txt"), "wb") as f:
-    block = os.urandom(50000)
-    f.write(block * 6)  # repeats farther than 32 KiB back
-open(os.path.join(root, "empty.txt"), "w").close()
-with open(os.path.join(root, "LICENSE"), "w") as f:
-    f.write("no extension\n")
-with open(os.path.join(root, "empty-dir-sibling", "ro.txt"), "w") as f:
-    f.write("read only\n")
-PY
-chmod 444 "$src/empty-dir-sibling/ro.txt"
+python3 "$(dirname "$0")/source_tree.py" "$src"
 # Even seconds: DOS times keep two-second steps.
 find "$src" -type f -exec touch -d "2024-05-06 07:08:10" {} +
 touch -d "2023-01-02 03:04:06" "$src/docs/readme.txt"
