@@ -122,6 +122,7 @@ void TFMain::FormCreate() {
     }
 
     const bool hidden = settings_->IsSwitch("/HIDE");
+    hidden_ = hidden;
     if (!hidden) {
         ShowWindow(hwnd_, SW_SHOW);
         UpdateWindow(hwnd_);
@@ -285,10 +286,29 @@ void TFMain::FormDestroy() {
 // ---- The worker's view ------------------------------------------------------------------------
 
 void TFMain::SetProgress(ProgressBar bar, int position, int maximum) {
-    // Progress bars take the cross-thread message themselves.
-    HWND item = Item(bar == ProgressBar::Overall ? ids::PBOverall : ids::PBPending);
-    SendMessageA(item, PBM_SETRANGE32, 0, maximum);
-    SendMessageA(item, PBM_SETPOS, position, 0);
+    // No round trip per change: the values wait in the mailbox, and one posted notice at a time
+    // has the window read the latest. A hidden window shows nothing, so it is told nothing; the
+    // next hand-off brings its bars up to date all the same.
+    const bool notice = progress_.Put(bar == ProgressBar::Overall ? 0 : 1, position, maximum);
+    if (GetCurrentThreadId() == mainThreadId_) {
+        ShowProgress();
+    } else if (notice && !hidden_) {
+        PostMessageA(hwnd_, kProgressMessage, 0, 0);
+    }
+}
+
+void TFMain::ShowProgress() {
+    const ProgressMailbox::Values latest = progress_.Take();
+    const int controls[ProgressMailbox::kBars] = {ids::PBOverall, ids::PBPending};
+    for (int bar = 0; bar < ProgressMailbox::kBars; ++bar) {
+        const bool newRange = latest.maximum[bar] != shownBars_.maximum[bar];
+        if (!newRange && latest.position[bar] == shownBars_.position[bar]) continue;
+        HWND item = Item(controls[bar]);
+        if (newRange) SendMessageA(item, PBM_SETRANGE32, 0, latest.maximum[bar]);
+        SendMessageA(item, PBM_SETPOS, latest.position[bar], 0);
+        shownBars_.maximum[bar] = latest.maximum[bar];
+        shownBars_.position[bar] = latest.position[bar];
+    }
 }
 
 void TFMain::SetLabelPending(const std::string& text) {
@@ -331,6 +351,7 @@ bool TFMain::AskRetry(const TFileXML& language, const std::vector<std::string>& 
 
 void TFMain::Invoke(const std::function<void()>& call) {
     if (GetCurrentThreadId() == mainThreadId_) {
+        ShowProgress();
         call();
         return;
     }

@@ -2,7 +2,8 @@
 // uninstall), of which at most one shows; the user's actions; the two timers that watch the worker;
 // the close question; the finishing actions when the window has gone. It is also the worker's view:
 // calls from the worker reach the window's thread through a synchronous hand-off (SendMessage of a
-// private message carrying the call).
+// private message carrying the call); progress values go through a mailbox that the window reads
+// when a posted notice arrives and before each hand-off.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "ProgressMailbox.h"
 #include "UClasses.h"
 #include "UFileXML.h"
 #include "platform/win32/Scoped.h"
@@ -79,6 +81,8 @@ private:
     void FormCreate();
     void CreatePages();
     void StartHiddenRun();
+    // The window's thread: the bars take the mailbox's latest values.
+    void ShowProgress();
     // Runs the call on the window's thread and returns when it has run.
     void Invoke(const std::function<void()>& call);
     // Runs a window action; an error it raises is shown in an error box and the program goes on.
@@ -112,6 +116,12 @@ private:
     bool restartTicked_ = false;
     bool destroyed_ = false;
     DWORD mainThreadId_ = 0;
+    bool hidden_ = false;  // a /HIDE run: the window never shows
+
+    // The bars' values from the worker, and what the bars were last given (the layout's ranges:
+    // 0 to 5 overall, 0 to 100 pending).
+    ProgressMailbox progress_{ProgressMailbox::Values{{0, 0}, {5, 100}}};
+    ProgressMailbox::Values shownBars_{{0, 0}, {5, 100}};
 
     std::unique_ptr<TLiveUpdate> settings_;
     // The language table and the worker live until the process ends (released, never freed).

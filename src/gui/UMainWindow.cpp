@@ -159,10 +159,15 @@ LRESULT TFMain::HandlePage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
 LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case kCallMessage: {
+        // The bars first: what the worker changed before this call shows before it.
+        Guard([this] { ShowProgress(); });
         const auto* call = reinterpret_cast<const std::function<void()>*>(lParam);
         Guard(*call);
         return 0;
     }
+    case kProgressMessage:
+        Guard([this] { ShowProgress(); });
+        return 0;
     case kStartHiddenMessage:
         Guard([this] { StartHiddenRun(); });
         return 0;

@@ -88,6 +88,9 @@ bool CreateDir(const std::string& path);
 bool ForceDirectories(const std::string& path);  // creates missing parents too
 bool DirectoryExists(const std::string& path);
 bool FileExists(const std::string& path);  // an existing file, not a folder
+// What stands at a path, found with one question to the system.
+enum class PathKind { Missing, File, Folder };
+PathKind KindOf(const std::string& path);
 bool FileSize(const std::string& path, std::uint64_t& size);
 // The bytes free for this user on the volume that holds the folder (GetDiskFreeSpaceExA).
 bool FreeDiskSpace(const std::string& folder, std::uint64_t& bytes);

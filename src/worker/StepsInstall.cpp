@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <fstream>
+#include <map>
 #include <new>
 #include <set>
 #include <stdexcept>
@@ -101,17 +102,27 @@ std::string TThreadLiveUpdate::DestinationOf(const std::string& entry) const {
 
 std::vector<std::string> TThreadLiveUpdate::KindConflicts() const {
     std::vector<std::string> conflicts;
-    std::set<std::string> foldersSeen;  // folders below the install folder already looked at
+    // What stands at each folder already looked at: the install folder and the folders below it.
+    std::map<std::string, platform::PathKind> folders;
+    folders[settings_.InstallFolder] = platform::KindOf(settings_.InstallFolder);
     for (int i = 0; i < settings_.ExtractedFiles.Count(); ++i) {
         const std::string destination = DestinationOf(settings_.ExtractedFiles[i]);
-        // A package file where the installed version has a folder.
-        if (platform::DirectoryExists(destination)) conflicts.push_back(destination);
-        // A package folder where the installed version has a file.
+        // A package folder where the installed version has a file (named after the file's own
+        // conflict, as they are found from the file upwards).
+        std::vector<std::string> fileFolders;
         for (std::string folder = worker::FolderOf(destination); folder.size() > settings_.InstallFolder.size();
              folder = worker::FolderOf(folder)) {
-            if (!foldersSeen.insert(folder).second) break;  // this one and its parents are known
-            if (platform::FileExists(folder)) conflicts.push_back(folder);
+            if (folders.count(folder) != 0) break;  // this one and its parents are known
+            const platform::PathKind kind = platform::KindOf(folder);
+            folders[folder] = kind;
+            if (kind == platform::PathKind::File) fileFolders.push_back(folder);
         }
+        // A package file where the installed version has a folder; only a folder that is there
+        // can hold one.
+        const auto home = folders.find(worker::FolderOf(destination));
+        const bool folderThere = home == folders.end() || home->second == platform::PathKind::Folder;
+        if (folderThere && platform::DirectoryExists(destination)) conflicts.push_back(destination);
+        conflicts.insert(conflicts.end(), fileFolders.begin(), fileFolders.end());
     }
     return conflicts;
 }
@@ -145,22 +156,18 @@ bool TThreadLiveUpdate::CopyNewFiles() {
     TStringParam copied("", ";");
     std::vector<std::string> failed;
     int hiddenRetries = 0;
-    std::string lastFolder;  // the destination folder known to exist, asked for once per folder
+    std::set<std::string> foldersMade;  // destination folders known to exist, asked for once a pass
     for (;;) {
         failed.clear();
-        lastFolder.clear();
+        foldersMade.clear();
+        if (!platform::DirectoryExists(settings_.InstallFolder)) platform::ForceDirectories(settings_.InstallFolder);
         for (int i = settings_.ExtractedFiles.Count() - 1; i >= 0; --i) {
             const std::string entry = settings_.ExtractedFiles[i];
             const std::string destination = DestinationOf(entry);
-            // The install folder, and the destination's own folder too, so that a package with
-            // subfolders installs at once.
+            // The destination's own folder too, so that a package with subfolders installs at once.
             const std::string folder = worker::FolderOf(destination);
-            if (folder != lastFolder) {
-                if (!platform::DirectoryExists(settings_.InstallFolder))
-                    platform::ForceDirectories(settings_.InstallFolder);
-                if (!folder.empty() && !platform::DirectoryExists(folder)) platform::ForceDirectories(folder);
-                lastFolder = folder;
-            }
+            if (foldersMade.insert(folder).second && !folder.empty() && !platform::DirectoryExists(folder))
+                platform::ForceDirectories(folder);
             if (CopyOneFile(entry, destination)) {
                 copied.Add(destination);
                 settings_.ExtractedFiles.Delete(i);
@@ -182,6 +189,9 @@ bool TThreadLiveUpdate::CopyNewFiles() {
 }
 
 bool TThreadLiveUpdate::CopyOneFile(const std::string& source, const std::string& destination) {
+    // A move onto a free name succeeds at once and needs no question before it; a move that finds
+    // the destination taken changes nothing, and the file there is removed first.
+    if (platform::MoveFileTo(source, destination)) return true;
     if (platform::FileExists(destination)) {
         const unsigned long start = platform::TickCount();
         for (;;) {

@@ -166,6 +166,23 @@ TEST(ZipExtractor, DatesAndAttributes) {
     off.extractor.restoreAttributes = false;
     off.On(BuildArchive({readOnly}));
     EXPECT_FALSE(off.output->files[kFolder + "\\ro.txt"].attributesSet);
+
+    // An output whose open files take the time and the attributes in one call: the same outcome,
+    // with nothing asked of the folder by name afterwards.
+    MemoryOutput* oneCall = new MemoryOutput;
+    oneCall->filesTakeAttributes = true;
+    Extraction together(oneCall);
+    together.On(BuildArchive({plain, readOnly, none}));
+    auto& same = together.output->files;
+    EXPECT_FALSE(same[kFolder + "\\plain.txt"].attributesSet);
+    EXPECT_TRUE(same[kFolder + "\\plain.txt"].timeSet);
+    for (const char* name : {"\\ro.txt", "\\none.txt"}) {
+        EXPECT_TRUE(same[kFolder + name].attributesThroughFile) << name;
+        EXPECT_TRUE(same[kFolder + name].timeSet) << name;
+        EXPECT_EQ(same[kFolder + name].dosDate, readOnly.dosDate) << name;
+    }
+    EXPECT_EQ(same[kFolder + "\\ro.txt"].attributes, 0x21u);
+    EXPECT_EQ(same[kFolder + "\\none.txt"].attributes, 0x00u);
 }
 
 TEST(ZipExtractor, NamesAreConvertedFromOemOrUtf8) {

@@ -324,6 +324,73 @@ TEST(ZipInflate, CodesOutsideTheStreamsCodesAreBadDataInBothVariants) {
     }
 }
 
+// The same refusals deep inside a long stream, where the decoder has input and room to spare (its
+// fast loop), with and without bytes after the bad code; what came before the fault is written.
+TEST(ZipInflate, RejectsBadCodesInTheMiddleOfALongStream) {
+    const std::string before(300, 'w');
+    struct Case {
+        const char* what;
+        bool wide;
+        void (*bad)(BitWriter&);
+    } cases[] = {
+        {"literal/length 286", false, [](BitWriter& w) { w.FixedSymbol(286); }},
+        {"literal/length 287", false, [](BitWriter& w) { w.FixedSymbol(287); }},
+        {"Deflate64 literal/length 287", true, [](BitWriter& w) { w.FixedSymbol(287); }},
+        {"distance code 30", false, [](BitWriter& w) { w.FixedSymbol(257); w.Code(30, 5); w.Bits(0, 14); }},
+        {"distance code 31", false, [](BitWriter& w) { w.FixedSymbol(257); w.Code(31, 5); w.Bits(0, 14); }},
+        {"distance before the start", false, [](BitWriter& w) { w.Match(3, 301); }},
+        {"Deflate64 distance before the start", true, [](BitWriter& w) { w.Match(3, 32769, true); }},
+    };
+    for (const Case& c : cases) {
+        for (std::size_t padding : {0, 64}) {
+            BitWriter w;
+            w.Bits(1, 1);
+            w.Bits(1, 2);  // fixed codes
+            for (char ch : before) w.Literal(static_cast<std::uint8_t>(ch));
+            c.bad(w);
+            for (std::size_t i = 0; i < padding; ++i) w.Bits(0, 8);
+            const Result r = Decode(w.Finish(), c.wide);
+            EXPECT_EQ(r.status, DecodeStatus::BadData) << c.what << ", padding " << padding;
+            EXPECT_EQ(r.out, before) << c.what << ", padding " << padding;
+        }
+    }
+}
+
+// Every length code and a spread of distances, near (overlapping copies) and far, in one long
+// fixed-code stream, against the output the same copies make: read whole and in small pieces.
+TEST(ZipInflate, LongStreamOfMatchesDecodesAsTheCopiesSay) {
+    for (bool wide : {false, true}) {
+        BitWriter w;
+        w.Bits(1, 1);
+        w.Bits(1, 2);
+        std::string expected;
+        std::uint32_t seed = 7;
+        for (int i = 0; i < 40000; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            const auto b = static_cast<std::uint8_t>(seed >> 24);
+            w.Literal(b);
+            expected += static_cast<char>(b);
+        }
+        const std::uint32_t distances[] = {1, 2, 3, 7, 8, 9, 100, 4097, 32768};
+        for (std::uint32_t length = 3; length <= 258; ++length) {
+            const std::uint32_t distance = distances[length % 9];
+            w.Match(length, distance, wide);
+            for (std::uint32_t k = 0; k < length; ++k) expected += expected[expected.size() - distance];
+        }
+        if (wide) {
+            w.Match(65538, 40000, true);  // longer than the room a Deflate match needs
+            for (std::uint32_t k = 0; k < 65538; ++k) expected += expected[expected.size() - 40000];
+        }
+        w.FixedSymbol(256);
+        const std::string stream = w.Finish();
+        for (std::size_t chunk : {std::size_t{1} << 20, std::size_t{7}}) {
+            const Result r = Decode(stream, wide, ~std::uint64_t{0}, chunk);
+            EXPECT_EQ(r.status, DecodeStatus::Ok) << wide << " " << chunk;
+            EXPECT_TRUE(r.out == expected) << wide << " " << chunk;
+        }
+    }
+}
+
 TEST(ZipInflate, ReportsARefusedWrite) {
     ChunkedSource in(kDynamicStream);
     RecordingSink out(0);  // refuses the first block

@@ -181,6 +181,7 @@ public:
         bool timeSet = false;
         std::uint32_t attributes = 0;
         bool attributesSet = false;
+        bool attributesThroughFile = false;  // set with the time through the open file
         bool closed = false;
         std::size_t largestWrite = 0;
     };
@@ -188,6 +189,7 @@ public:
     std::set<std::string> folders;
     std::vector<std::string> created;
     std::set<std::string> refuse;  // paths whose creation fails
+    bool filesTakeAttributes = false;  // the open files set the time and the attributes in one call
 
     bool CreateFolderPath(const std::string& path) override {
         folders.insert(path);
@@ -198,18 +200,19 @@ public:
         if (refuse.count(path)) return nullptr;
         files[path] = File{};
         created.push_back(path);
-        return std::unique_ptr<zip::OutputFile>(new Writer(files[path]));
+        return std::unique_ptr<zip::OutputFile>(new Writer(files[path], filesTakeAttributes));
     }
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
         files[path].attributes = attributes;
         files[path].attributesSet = true;
+        files[path].attributesThroughFile = false;  // asked by name
         return true;
     }
 
 private:
     class Writer : public zip::OutputFile {
     public:
-        explicit Writer(File& f) : f_(f) {}
+        Writer(File& f, bool takesAttributes) : f_(f), takesAttributes_(takesAttributes) {}
         bool Write(const std::uint8_t* data, std::size_t n) override {
             f_.data.append(reinterpret_cast<const char*>(data), n);
             if (n > f_.largestWrite) f_.largestWrite = n;
@@ -221,6 +224,14 @@ private:
             f_.timeSet = true;
             return true;
         }
+        bool SetDosTimeAndAttributes(std::uint16_t d, std::uint16_t t, std::uint32_t attributes) override {
+            if (!takesAttributes_ || f_.closed) return false;
+            SetDosTime(d, t);
+            f_.attributes = attributes;
+            f_.attributesSet = true;
+            f_.attributesThroughFile = true;
+            return true;
+        }
         bool Close() override {
             f_.closed = true;
             return true;
@@ -228,6 +239,7 @@ private:
 
     private:
         File& f_;
+        bool takesAttributes_;
     };
 };
 

@@ -122,12 +122,14 @@ bool HttpClient::ReadChunked(BodySink& sink, int timeoutMs) {
     while (true) {
         // Within chunk data no more than the chunk holds is read, as for a length.
         const std::size_t limit =
-            decoder.InData() ? static_cast<std::size_t>(std::min<std::int64_t>(decoder.ChunkLeft(), kReceiveBuffer))
+            decoder.InData() ? static_cast<std::size_t>(std::min<std::int64_t>(decoder.ChunkLeft(), buffer_.size()))
                              : buffer_.size();
         const bool closed = head_ == tail_ && Fill(limit, timeoutMs) == 0;
         const char* at = buffer_.data() + head_;
+        // Chunk data goes to the sink a piece of at most kReceiveBuffer bytes at a time.
+        const char* end = decoder.InData() ? at + std::min(tail_ - head_, kReceiveBuffer) : buffer_.data() + tail_;
         std::size_t used = 0;
-        const ChunkDecoder::Result result = closed ? decoder.Close() : decoder.Feed(at, buffer_.data() + tail_, used);
+        const ChunkDecoder::Result result = closed ? decoder.Close() : decoder.Feed(at, end, used);
         head_ += used;
         switch (result) {
         case ChunkDecoder::Result::NeedMore:
@@ -165,10 +167,10 @@ bool HttpClient::ReadSpan(BodySink& sink, std::int64_t length, int timeoutMs) {
     sink.Begin(length, true);
     std::int64_t received = 0;
     while (received < length) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length - received, kReceiveBuffer));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(length - received, buffer_.size()));
         // A close before the length is not an error here: the caller compares the counts.
         if (head_ == tail_ && Fill(want, timeoutMs) == 0) break;
-        const std::size_t piece = std::min(want, tail_ - head_);
+        const std::size_t piece = std::min({want, tail_ - head_, kReceiveBuffer});
         const char* at = buffer_.data() + head_;
         head_ += piece;
         received += static_cast<std::int64_t>(piece);
@@ -181,11 +183,11 @@ bool HttpClient::ReadSpan(BodySink& sink, std::int64_t length, int timeoutMs) {
 bool HttpClient::ReadUntilClose(BodySink& sink, int timeoutMs) {
     sink.Begin(0, false);
     std::int64_t received = 0;
-    while (head_ != tail_ || Fill(kReceiveBuffer, timeoutMs) > 0) {
-        const std::size_t piece = tail_ - head_;
+    while (head_ != tail_ || Fill(buffer_.size(), timeoutMs) > 0) {
+        const std::size_t piece = std::min(tail_ - head_, kReceiveBuffer);
         if (received + static_cast<std::int64_t>(piece) > kMaxCount) throw HttpError("Response body is too large.");
         const char* at = buffer_.data() + head_;
-        head_ = tail_;
+        head_ += piece;
         received += static_cast<std::int64_t>(piece);
         if (!sink.Piece(at, piece)) return false;
     }

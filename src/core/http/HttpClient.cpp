@@ -24,7 +24,7 @@ HttpClient::HttpClient(std::unique_ptr<Transport> transport, TlsEngineFactory tl
     : socket_(std::move(transport)),
       tls_(tls ? std::make_unique<TlsTransport>(*socket_, std::move(tls)) : nullptr),
       transport_(socket_.get()),
-      buffer_(kReceiveBuffer) {}
+      buffer_(kSocketRead) {}
 
 HttpClient::~HttpClient() { Disconnect(); }
 

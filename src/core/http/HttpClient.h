@@ -49,7 +49,10 @@ class BodySink;
 
 class HttpClient {
 public:
-    static constexpr std::size_t kReceiveBuffer = 32768;
+    static constexpr std::size_t kReceiveBuffer = 32768;  // the most a body piece (and work step) holds
+    // The most one read from the connection takes: fewer, larger reads cost fewer round trips to
+    // the system; the body still reaches the target in pieces of kReceiveBuffer at most.
+    static constexpr std::size_t kSocketRead = 262144;
     static constexpr int kErrorBodyTimeoutMs = 2000;
     static constexpr std::size_t kErrorBodyLimit = 65536;  // most of an error answer's text kept
 

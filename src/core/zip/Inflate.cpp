@@ -10,17 +10,6 @@ namespace {
 
 using namespace inflate_table;
 
-// RFC 1951 3.2.5: base lengths and extra bits of length codes 257..285.
-constexpr std::uint16_t kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
-                                           31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr std::uint8_t kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                           2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-// Base distances and extra bits of distance codes 0..31 (30 and 31 are Deflate64 only).
-constexpr std::uint32_t kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
-                                         49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
-                                         2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-constexpr std::uint8_t kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
-                                         7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
 // RFC 1951 3.2.7: the order in which code-length code lengths are stored.
 constexpr std::uint8_t kLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
 
@@ -61,12 +50,7 @@ bool Inflater::FillInput() {
 // Tops the accumulator up to at least 56 bits while input lasts.
 void Inflater::Refill() {
     if (inEnd_ - inPos_ >= 8) {
-        std::uint64_t v = 0;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-        std::memcpy(&v, inBuf_.get() + inPos_, 8);
-#else
-        for (int i = 7; i >= 0; --i) v = (v << 8) | inBuf_[inPos_ + static_cast<unsigned>(i)];
-#endif
+        std::uint64_t v = Load64Le(inBuf_.get() + inPos_);
         const unsigned take = (63 - bitCount_) >> 3;
         v &= (std::uint64_t{1} << (take * 8)) - 1;
         bitBuf_ |= v << bitCount_;
@@ -153,14 +137,7 @@ DecodeStatus Inflater::CopyMatch(std::uint32_t distance, std::uint32_t length) {
         }
         const std::size_t n = std::min<std::size_t>(length, capacity_ - outPos_);
         std::uint8_t* dst = window_.get() + outPos_;
-        const std::uint8_t* src = dst - distance;
-        if (distance >= 8) {
-            // Eight bytes a step; the source stays at least eight bytes behind, so each step reads
-            // bytes already final. The last step may write up to seven bytes past n (slack).
-            for (std::size_t i = 0; i < n; i += 8) std::memcpy(dst + i, src + i, 8);
-        } else {
-            for (std::size_t i = 0; i < n; ++i) dst[i] = src[i];
-        }
+        CopyBack(dst, distance, n);
         outPos_ += n;
         length -= static_cast<std::uint32_t>(n);
     }
@@ -259,6 +236,12 @@ DecodeStatus Inflater::Codes(const Table& lit, const Table& dist) {
     const std::uint32_t distCodes = wide ? 32 : 30;
     DecodeStatus st = DecodeStatus::Ok;
     for (;;) {
+        if (FastRoom()) {
+            bool ended = false;
+            st = FastCodes(lit, dist, ended);
+            if (st != DecodeStatus::Ok || ended) return st;
+        }
+        // Near the end of the input or of the window's room: one symbol at a time, each checked.
         if (outPos_ >= highWater_) {
             st = MakeRoom();
             if (st != DecodeStatus::Ok) return st;

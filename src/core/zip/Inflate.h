@@ -50,6 +50,10 @@ private:
     DecodeStatus StoredBlock();
     DecodeStatus DynamicTables();
     DecodeStatus Codes(const Table& lit, const Table& dist);
+    // InflateFast.cpp: whether the fast loop has its margins, and the loop itself (ended: the
+    // block's end code was read).
+    bool FastRoom() const;
+    DecodeStatus FastCodes(const Table& lit, const Table& dist, bool& ended);
     DecodeStatus CopyMatch(std::uint32_t distance, std::uint32_t length);
     DecodeStatus MakeRoom();
     DecodeStatus Flush();

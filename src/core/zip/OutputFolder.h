@@ -19,6 +19,13 @@ public:
     virtual bool Write(const std::uint8_t* data, std::size_t n) = 0;
     // The file's last-write time: a DOS date and time (APPNOTE 4.4.6) read as local time.
     virtual bool SetDosTime(std::uint16_t dosDate, std::uint16_t dosTime) = 0;
+    // The last-write time and the DOS attributes (as OutputFolder::SetAttributes takes them) in one
+    // call through the open file, where the system can. False when it did not: the caller then
+    // sets the time here and the attributes through the folder once the file is closed.
+    virtual bool SetDosTimeAndAttributes(std::uint16_t /*dosDate*/, std::uint16_t /*dosTime*/,
+                                         std::uint32_t /*dosAttributes*/) {
+        return false;
+    }
     virtual bool Close() = 0;
 };
 

@@ -144,11 +144,14 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
             result = EntryResult::BadCrc;
         }
     }
-    file->SetDosTime(entry.dosDate, entry.dosTime);  // a failure here is ignored
+    // The time, and the attributes unless they are the archive bit alone; a failure is ignored.
+    const std::uint32_t attributes = entry.externalAttributes & 0xFFu;
+    const bool applyAttributes = restoreAttributes && attributes != kDosArchive;
+    const bool bothSet = applyAttributes && file->SetDosTimeAndAttributes(entry.dosDate, entry.dosTime, attributes);
+    if (!bothSet) file->SetDosTime(entry.dosDate, entry.dosTime);
     if (!file->Close() && result == EntryResult::Ok) result = EntryResult::WriteFailed;
     file.reset();
-    const std::uint32_t attributes = entry.externalAttributes & 0xFFu;
-    if (restoreAttributes && attributes != kDosArchive) output_->SetAttributes(path, attributes);
+    if (applyAttributes && !bothSet) output_->SetAttributes(path, attributes);
     if (sink.Blocks() == 0) {
         progress.Report(Progress::Percent(sink.Written(), entry.uncompressedSize),
                         Progress::Percent(progress.doneBefore + std::min(source.Consumed(), entry.compressedSize),

@@ -102,6 +102,12 @@ bool FileExists(const std::string& path) {
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+PathKind KindOf(const std::string& path) {
+    const DWORD attr = GetFileAttributesA(NativePath(path).c_str());
+    if (attr == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+    return (attr & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
+}
+
 bool FileSize(const std::string& path, std::uint64_t& size) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExA(NativePath(path).c_str(), GetFileExInfoStandard, &data)) return false;

@@ -10,6 +10,13 @@
 namespace zip {
 namespace {
 
+// DOS attributes as the system takes them: read-only, hidden, system and archive; none is "normal".
+DWORD Win32Attributes(std::uint32_t dosAttributes) {
+    const DWORD attributes = dosAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                              FILE_ATTRIBUTE_ARCHIVE);
+    return attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+}
+
 class Win32File : public OutputFile {
 public:
     explicit Win32File(HANDLE h) : handle_(h) {}
@@ -31,10 +38,20 @@ public:
     }
 
     bool SetDosTime(std::uint16_t dosDate, std::uint16_t dosTime) override {
-        FILETIME local, utc;
-        if (!DosDateTimeToFileTime(dosDate, dosTime, &local)) return false;
-        if (!LocalFileTimeToFileTime(&local, &utc)) return false;
-        return SetFileTime(handle_, nullptr, nullptr, &utc) != FALSE;
+        FILETIME utc;
+        return UtcOf(dosDate, dosTime, utc) && SetFileTime(handle_, nullptr, nullptr, &utc) != FALSE;
+    }
+
+    bool SetDosTimeAndAttributes(std::uint16_t dosDate, std::uint16_t dosTime, std::uint32_t dosAttributes) override {
+        // One change of the file's basic information through the handle, instead of a time change
+        // and a later opening of the file by its name for the attributes. Times left at zero stay.
+        FILETIME utc;
+        if (!UtcOf(dosDate, dosTime, utc)) return false;
+        FILE_BASIC_INFO info = {};
+        info.LastWriteTime.LowPart = utc.dwLowDateTime;
+        info.LastWriteTime.HighPart = static_cast<LONG>(utc.dwHighDateTime);
+        info.FileAttributes = Win32Attributes(dosAttributes);
+        return SetFileInformationByHandle(handle_, FileBasicInfo, &info, sizeof info) != FALSE;
     }
 
     bool Close() override {
@@ -44,6 +61,12 @@ public:
     }
 
 private:
+    // A DOS date and time read as local time, in UTC.
+    static bool UtcOf(std::uint16_t dosDate, std::uint16_t dosTime, FILETIME& utc) {
+        FILETIME local;
+        return DosDateTimeToFileTime(dosDate, dosTime, &local) && LocalFileTimeToFileTime(&local, &utc);
+    }
+
     HANDLE handle_;
 };
 
@@ -98,11 +121,11 @@ public:
     bool CreateFolderPath(const std::string& path) override {
         std::string p = platform::NativePath(path);
         while (p.size() > 3 && p.back() == '\\') p.pop_back();
-        // Entries of one folder usually follow each other: the folder made for the previous one
-        // is not asked for again (each question is a round trip to the system).
-        if (!lastFolder_.empty() && p == lastFolder_) return true;
+        // A folder made once is not asked for again (each question is a round trip to the system),
+        // whatever order the entries come in.
+        if (foldersMade_.count(p) != 0) return true;
         if (!MakeFolder(p)) return false;
-        lastFolder_ = p;
+        foldersMade_.insert(p);
         return true;
     }
 
@@ -113,19 +136,28 @@ public:
 
     std::unique_ptr<OutputFile> CreateOutputFile(const std::string& given) override {
         const std::string path = platform::NativePath(given);
-        // A read-only file would refuse to be replaced: make it normal first.
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        const HANDLE h =
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const auto create = [&path] {
+            return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        };
+        HANDLE h = create();
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
+            // The folder went away since it was made: make it again.
+            foldersMade_.clear();
+            const std::size_t cut = path.rfind('\\');
+            if (cut != std::string::npos && MakeFolder(path.substr(0, cut))) h = create();
+        }
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+            // A read-only (or hidden or system) file refuses to be replaced: make it normal, then
+            // again. Only then: a new file needs no such call.
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            h = create();
+        }
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         return std::unique_ptr<OutputFile>(new Win32File(h));
     }
 
     bool SetAttributes(const std::string& path, std::uint32_t dosAttributes) override {
-        DWORD attributes = dosAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                            FILE_ATTRIBUTE_ARCHIVE);
-        if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
-        return SetFileAttributesA(platform::NativePath(path).c_str(), attributes) != FALSE;
+        return SetFileAttributesA(platform::NativePath(path).c_str(), Win32Attributes(dosAttributes)) != FALSE;
     }
 
     std::string OemNameToAnsi(const std::string& oem) const override { return platform::OemToAnsiText(oem); }
@@ -144,7 +176,7 @@ public:
     }
 
 private:
-    std::string lastFolder_;
+    std::set<std::string> foldersMade_;  // folders made or found in this extraction
     std::set<std::string> written_;  // long and 8.3 paths, upper case, of the files created so far
 };
 
