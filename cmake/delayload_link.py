@@ -30,14 +30,16 @@ def find_tool(*names):
     sys.exit("delayload_link: none of %s found" % ", ".join(names))
 
 
-def short_import_library(dll, mingw_lib, work, nm, dlltool):
+def short_import_library(dll, mingw_lib, work, nm, dlltool, wide):
     """An import library for dll in LLVM's short form, with the names of MinGW's library."""
     base = os.path.splitext(dll)[0].lower()
     out = os.path.join(work, "lib%s.a" % base)
     if os.path.exists(out) and os.path.getmtime(out) >= os.path.getmtime(mingw_lib):
         return
     symbols = subprocess.run([nm, mingw_lib], check=True, capture_output=True, text=True).stdout
-    names = sorted({m.group(1) for m in re.finditer(r"^\S+ I __imp__(\S+)$", symbols, re.M)})
+    # 32-bit symbols carry a leading underscore after the __imp_ prefix; 64-bit ones do not.
+    pattern = r"^\S+ I __imp_(\S+)$" if wide else r"^\S+ I __imp__(\S+)$"
+    names = sorted({m.group(1) for m in re.finditer(pattern, symbols, re.M)})
     if not names:
         sys.exit("delayload_link: no imports found in %s" % mingw_lib)
     definition = os.path.join(work, "%s.def" % base)
@@ -45,7 +47,8 @@ def short_import_library(dll, mingw_lib, work, nm, dlltool):
         f.write("LIBRARY %s\nEXPORTS\n" % dll)
         for name in names:
             f.write(name + "\n")
-    subprocess.run([dlltool, "-m", "i386", "-k", "-d", definition, "-l", out], check=True)
+    machine = "i386:x86-64" if wide else "i386"
+    subprocess.run([dlltool, "-m", machine, "-k", "-d", definition, "-l", out], check=True)
 
 
 def main():
@@ -57,7 +60,10 @@ def main():
     if not command or not re.search(r"g\+\+|gcc", os.path.basename(command[0])) or "-o" not in command:
         os.execvp(command[0], command)
 
-    nm = find_tool("i686-w64-mingw32-nm")
+    target = re.match(r"(.*-w64-mingw32)-", os.path.basename(command[0]))
+    triplet = target.group(1) if target else "i686-w64-mingw32"
+    wide = triplet.startswith("x86_64")
+    nm = find_tool(triplet + "-nm")
     dlltool = find_tool("llvm-dlltool", "llvm-dlltool-14")
     lld = find_tool("ld.lld", "ld.lld-14")
     sysroot_lib = subprocess.run(command[:1] + ["-print-file-name=libuser32.a"], check=True, capture_output=True,
@@ -66,7 +72,7 @@ def main():
     for dll in dlls:
         base = os.path.splitext(dll)[0].lower()
         mingw_lib = os.path.join(os.path.dirname(sysroot_lib), "lib%s.a" % base)
-        short_import_library(dll, mingw_lib, work, nm, dlltool)
+        short_import_library(dll, mingw_lib, work, nm, dlltool, wide)
 
     # Response files are read here: the compiler would hand the linker a temporary copy that is
     # gone by the time the linker runs.
