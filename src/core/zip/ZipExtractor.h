@@ -81,6 +81,9 @@ public:
     bool createStoredFolders = false;
     bool restoreAttributes = true;
     bool translateOemNames = true;
+    // How many entries, and how many bytes of names, the extractor keeps at most (ZipDirectory.h:
+    // 262144 entries, 32 MiB of names); an archive beyond them is refused. Lowered by tests.
+    DirectoryLimits limits;
 
     FileBeginHandler onFileBegin;
     ProgressHandler onProgress;
@@ -107,6 +110,10 @@ public:
     //   together, so it was cut or damaged there: nothing was extracted. Also when the end record
     //   holds together but its directory does not, and walking the local headers ended on neither
     //   a directory nor an end record: what came before was extracted.
+    //   "too many entries", "names too long", "entry count does not fit": the directory is beyond
+    //   the limits, or counts more records than it can hold; nothing was extracted. A walk of
+    //   the local headers stops with "too many entries" after the limit's number of entries,
+    //   what came before extracted.
     const std::string& Refusal() const { return refusal_; }
 
     // The longest output path (and folder) the system accepts; longer ones fail as path too long.
