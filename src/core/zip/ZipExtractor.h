@@ -8,6 +8,12 @@
 // refused. Failures stay inside: an entry that fails is reported through the end-of-file event and
 // extraction goes on; Extract never throws.
 //
+// Bounds: an entry never writes more than the size its central record declares (walking: its
+// local header, or its data descriptor, read by a first decoding pass into nothing when the
+// sizes follow the data), nor more than its method's largest ratio times its compressed bytes
+// (MaxDecodedSize); past it the entry fails as corrupt data. What the directory reader keeps is
+// bounded by limits (DirectoryLimits), beyond which the archive is refused.
+//
 // Events, all on the caller's thread:
 //   file begin (output path, entry number, extract flag): before any data of a selected file
 //     entry; clearing the flag skips the entry. The entry number counts archive entries from 0.
