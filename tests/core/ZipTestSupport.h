@@ -172,6 +172,51 @@ public:
     }
 };
 
+// Zeros at a high ratio in the fixed code: a literal zero, then matches of the longest length
+// (258, or 65538 with Deflate64: wide) at distance 1, in one final block.
+inline std::string ZeroRun(std::size_t matches, bool wide) {
+    BitWriter w;
+    w.Bits(1, 1);  // final block
+    w.Bits(1, 2);  // fixed code
+    w.Literal(0);
+    for (std::size_t i = 0; i < matches; ++i) w.Match(wide ? 65538 : 258, 1, wide);
+    w.FixedSymbol(256);
+    return w.Finish();
+}
+
+// Zeros at the method's largest ratio: one dynamic block (RFC 1951 3.2.7) whose codes give length
+// code 285 and distance code 0 one bit each, then a literal zero and matches of the longest
+// length at distance 1: 2 bits for 258 bytes, or (wide, Deflate64) 18 bits for 65538 bytes.
+inline std::string LargestRatioZeros(std::size_t matches, bool wide) {
+    BitWriter w;
+    w.Bits(1, 1);          // final block
+    w.Bits(2, 2);          // dynamic codes
+    w.Bits(286 - 257, 5);  // HLIT: literal/length codes 0 to 285
+    w.Bits(0, 5);          // HDIST: one distance code
+    w.Bits(18 - 4, 4);     // HCLEN: 18 code length codes, up to symbol 1 in the stored order
+    // The code length code: 18 (a run of zeros) one bit, 1 and 2 two bits each.
+    for (unsigned symbol : {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1}) {
+        w.Bits(symbol == 18 ? 1 : (symbol == 1 || symbol == 2) ? 2 : 0, 3);
+    }
+    // Canonical codes: 18 is "0", 1 is "10", 2 is "11".
+    w.Code(3, 2);                      // literal 0: length 2
+    w.Code(0, 1).Bits(138 - 11, 7);    // 1 to 138: none
+    w.Code(0, 1).Bits(117 - 11, 7);    // 139 to 255: none
+    w.Code(3, 2);                      // 256, end of block: length 2
+    w.Code(0, 1).Bits(28 - 11, 7);     // 257 to 284: none
+    w.Code(2, 2);                      // 285: length 1
+    w.Code(2, 2);                      // distance code 0: length 1
+    // The literal/length code: 285 is "0", 0 is "10", 256 is "11"; distance code 0 is "0".
+    w.Code(2, 2);
+    for (std::size_t i = 0; i < matches; ++i) {
+        w.Code(0, 1);
+        if (wide) w.Bits(65538 - 3, 16);
+        w.Code(0, 1);
+    }
+    w.Code(3, 2);
+    return w.Finish();
+}
+
 // An output that keeps files in memory and records what the extractor asked of it.
 class MemoryOutput : public zip::OutputFolder {
 public:

@@ -92,6 +92,13 @@ inline std::string WithZip64End(const std::string& a) {
     return out + last;
 }
 
+// The archive walked by its local headers: its first central record points past the end, so the
+// directory is not used, and the walk stops on that record, whose signature is whole.
+inline std::string WalkedOnly(std::string a) {
+    Patch32(a, CentralRecord(a, 0) + central_header::kLocalHeaderOffset, 0xFFFFFFF0);
+    return a;
+}
+
 // A name refused on its own beside a good file: the bad entry fails, the good one is written.
 inline ArchiveCase UnsafeName(const std::string& label, const std::string& name) {
     return {label, BuildArchive({Entry::Stored(name, "x"), Entry::Stored("good.txt", "g")}),
@@ -218,6 +225,20 @@ inline std::vector<ArchiveCase> ArchiveCases() {
         add({"compressed size past the end, both headers", bothPast, {EntryResult::Ok, EntryResult::CorruptData}, ""});
     }
 
+    // Data that goes on far past its size: zeros of Deflate64, about 40 MiB from 2.3 KiB. With a
+    // central record the entry stops at the size it declares; walked, at the size its descriptor
+    // states, and the walk goes on after the descriptor.
+    {
+        const std::string zeros = ziptest::ZeroRun(640, true);
+        add({"Deflate64 zeros past a small size",
+             BuildArchive({Entry::Deflated("zeros.bin", std::string(4096, '\0'), zeros, 9), Entry::Stored("good.txt", "g")}),
+             {EntryResult::CorruptData, EntryResult::Ok}, ""});
+        Entry described = Entry::Deflated("zeros.bin", std::string(10, '\0'), zeros, 9);
+        described.descriptor = true;
+        add({"walked, a descriptor of 10 bytes after zeros", WalkedOnly(BuildArchive({described, Entry::Stored("good.txt", "g")})),
+             {EntryResult::CorruptData, EntryResult::Ok}, ""});
+    }
+
     // A lying central directory.
     {
         std::string count = BuildArchive({Entry::Stored("a.txt", "a"), Entry::Stored("b.txt", "b")});
@@ -319,6 +340,10 @@ inline std::vector<ArchiveCase> ArchiveCases() {
         add({"Zip64 end record", WithZip64End(plain), {EntryResult::Ok, EntryResult::Ok}, "", false});
         add({"Zip64 end record behind a prefix", std::string(4096, 'M') + WithZip64End(plain),
              {EntryResult::Ok, EntryResult::Ok}, "", false});
+        // A Zip64 count of 17.5 million records for a directory of two.
+        std::string count = WithZip64End(plain);
+        Patch32(count, EndRecord(plain) + zip::zip64_end::kEntriesTotal, 17500000);
+        add({"Zip64 count that cannot fit", count, {}, "entry count does not fit"});
     }
     // A name with a NUL byte is refused, never dropped in silence.
     add(UnsafeName("name with a NUL byte", std::string("a\0b.txt", 7)));

@@ -97,16 +97,25 @@ bool LocalHeaderAgrees(const EntryInfo& central, EntryInfo local, const std::uin
     return same;
 }
 
-DirectoryVerdict ZipDirectory::Read(ArchiveInput& archive) {
+DirectoryVerdict ZipDirectory::Refuse(const char* reason) {
+    // What was read goes at once: a refused directory keeps nothing.
+    std::vector<Member>().swap(members_);
+    total_ = 0;
+    refusal_ = reason;
+    return DirectoryVerdict::Refused;
+}
+
+DirectoryVerdict ZipDirectory::Read(ArchiveInput& archive, const DirectoryLimits& limits) {
     members_.clear();
     total_ = 0;
+    refusal_ = "";
     std::uint64_t recordStart = 0;
     DirectoryEnd end;
     std::uint64_t shift = 0;
     if (!LastEndRecord(archive, recordStart, sawEndSignature_) || !ReadDirectoryEnd(archive, recordStart, end, shift)) {
         return DirectoryVerdict::Cut;
     }
-    const DirectoryVerdict verdict = ReadMembers(archive, end, shift);
+    const DirectoryVerdict verdict = ReadMembers(archive, end, shift, limits);
     if (verdict == DirectoryVerdict::Unusable) {
         members_.clear();
         total_ = 0;
@@ -114,7 +123,13 @@ DirectoryVerdict ZipDirectory::Read(ArchiveInput& archive) {
     return verdict;
 }
 
-DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift) {
+DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const DirectoryEnd& end, std::uint64_t shift,
+                                           const DirectoryLimits& limits) {
+    // A 16-bit count may have wrapped, or say "see Zip64" in 0xFFFF: only a larger count is
+    // held to the directory's size.
+    if (end.entryCount > 0xFFFF && end.entryCount > end.directorySize / kCentralHeaderSize) {
+        return Refuse("entry count does not fit");
+    }
     // Every record must parse and point inside the archive, or the directory is not used at all.
     const std::uint64_t size = archive.Size();
     std::uint64_t pos = end.directoryOffset + shift;
@@ -124,7 +139,9 @@ DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const Director
     std::vector<std::pair<std::uint64_t, std::uint64_t>> extents;  // each member's header and data
     members_.clear();
     total_ = 0;
+    std::uint64_t nameBytes = 0;
     while (pos < stop) {
+        if (members_.size() >= limits.entries) return Refuse("too many entries");
         std::uint8_t fixed[kCentralHeaderSize];
         if (stop - pos < kCentralHeaderSize || !ReadExactly(archive, pos, fixed, sizeof fixed)) {
             return DirectoryVerdict::Unusable;
@@ -140,6 +157,8 @@ DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const Director
             return DirectoryVerdict::Unusable;
         }
         const EntryInfo& entry = member.entry;
+        nameBytes += entry.rawName.size() + entry.unicodeName.size();
+        if (nameBytes > limits.nameBytes) return Refuse("names too long");
         total_ += std::min(entry.compressedSize, size);
         // APPNOTE 4.3.7: the local header's name and extra lengths give where the data starts;
         // sizes, CRC and flags come from the central record. A record whose offset leads to no

@@ -71,7 +71,7 @@ int ZipExtractor::Extract() {
 int ZipExtractor::Extract(ArchiveInput& archive) {
     Reset();
     ZipDirectory directory;
-    const DirectoryVerdict verdict = directory.Read(archive);
+    const DirectoryVerdict verdict = directory.Read(archive, limits);
     if (verdict == DirectoryVerdict::Cut) {
         // Without its end the archive's entries are unknown: nothing of it is unpacked, even when
         // every local header before the cut looks whole.
@@ -91,6 +91,10 @@ int ZipExtractor::Extract(ArchiveInput& archive) {
         // Entries sharing bytes expand one stream many times over: nothing is extracted, and the
         // local headers are not walked either, since they would lead to the same bytes.
         refusal_ = "overlapping entries";
+        return 0;
+    }
+    if (verdict == DirectoryVerdict::Refused) {
+        refusal_ = directory.Refusal();
         return 0;
     }
     // The room for what the directory declares is asked before anything is written.
@@ -127,6 +131,10 @@ void ZipExtractor::ExtractByWalking(ArchiveInput& archive) {
     Member member;
     while (walk.Next(member)) {
         readAsZip_ = true;
+        if (static_cast<std::size_t>(number) >= limits.entries) {
+            refusal_ = "too many entries";  // what each entry leaves behind (its name) stays bounded
+            break;
+        }
         progress.doneBefore = walk.Position();
         std::uint64_t next = 0;
         if (!ProcessMember(archive, member, number++, progress, next)) break;
@@ -134,7 +142,7 @@ void ZipExtractor::ExtractByWalking(ArchiveInput& archive) {
     }
     // A whole archive goes on after its last entry with its directory (or at least its end
     // record); anything else means it was cut or damaged there.
-    if (readAsZip_ && !walk.StoppedOnDirectory()) refusal_ = "archive ends early";
+    if (readAsZip_ && refusal_.empty() && !walk.StoppedOnDirectory()) refusal_ = "archive ends early";
     if (progress.lastArchive >= 0 && progress.lastArchive < 100 && number > 0) progress.Report(progress.lastFile, 100);
 }
 

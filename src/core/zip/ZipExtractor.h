@@ -8,6 +8,12 @@
 // refused. Failures stay inside: an entry that fails is reported through the end-of-file event and
 // extraction goes on; Extract never throws.
 //
+// Bounds: an entry never writes more than the size its central record declares (walking: its
+// local header, or its data descriptor, read by a first decoding pass into nothing when the
+// sizes follow the data), nor more than its method's largest ratio times its compressed bytes
+// (MaxDecodedSize); past it the entry fails as corrupt data. What the directory reader keeps is
+// bounded by limits (DirectoryLimits), beyond which the archive is refused.
+//
 // Events, all on the caller's thread:
 //   file begin (output path, entry number, extract flag): before any data of a selected file
 //     entry; clearing the flag skips the entry. The entry number counts archive entries from 0.
@@ -83,6 +89,9 @@ public:
     bool createStoredFolders = false;
     bool restoreAttributes = true;
     bool translateOemNames = true;
+    // How many entries, and how many bytes of names, the extractor keeps at most (ZipDirectory.h:
+    // 262144 entries, 32 MiB of names); an archive beyond them is refused. Lowered by tests.
+    DirectoryLimits limits;
 
     FileBeginHandler onFileBegin;
     ProgressHandler onProgress;
@@ -109,6 +118,10 @@ public:
     //   together, so it was cut or damaged there: nothing was extracted. Also when the end record
     //   holds together but its directory does not, and walking the local headers ended on neither
     //   a directory nor an end record: what came before was extracted.
+    //   "too many entries", "names too long", "entry count does not fit": the directory is beyond
+    //   the limits, or counts more records than it can hold; nothing was extracted. A walk of
+    //   the local headers stops with "too many entries" after the limit's number of entries,
+    //   what came before extracted.
     const std::string& Refusal() const { return refusal_; }
 
     // The longest output path (and folder) the system accepts; longer ones fail as path too long.

@@ -1,12 +1,18 @@
 #include "zip/ZipLocalWalk.h"
 
 #include <algorithm>
-#include <limits>
 
 #include "zip/Inflate.h"
+#include "zip/ZipMethods.h"
 
 namespace zip {
 namespace {
+
+// Decoded bytes that only need counting.
+class NullSink : public ByteSink {
+public:
+    bool Write(const std::uint8_t*, std::size_t) override { return true; }
+};
 
 // Reads the data descriptor at offset into entry; sets next past it.
 bool ReadDescriptor(ArchiveInput& archive, std::uint64_t offset, EntryInfo& entry, std::uint64_t& next) {
@@ -84,15 +90,19 @@ bool LocalHeaderWalk::StoppedOnDirectory() {
     return sig == kCentralHeaderSig || sig == kEndOfDirectorySig || sig == kZip64EndSig;
 }
 
-DecodeStatus DecodeUnsized(ArchiveInput& archive, Member& member, ArchiveRange& source, ByteSink& sink,
-                           std::uint64_t& next, bool& ended) {
+DecodeStatus MeasureUnsized(ArchiveInput& archive, Member& member, std::uint64_t& streamLength,
+                            std::uint64_t& next, bool& ended) {
     ended = false;
     EntryInfo& entry = member.entry;
     if (entry.method != 8 && entry.method != 9) return DecodeStatus::BadData;
+    const std::uint64_t available = archive.Size() - std::min(archive.Size(), member.dataOffset);
+    ArchiveRange source(archive, member.dataOffset, available);
+    NullSink nothing;
     Inflater inflater(entry.method == 9 ? DeflateVariant::Deflate64 : DeflateVariant::Deflate);
-    const DecodeStatus status = inflater.Run(source, sink, std::numeric_limits<std::uint64_t>::max());
+    const DecodeStatus status = inflater.Run(source, nothing, MaxDecodedSize(entry.method, available));
     if (status == DecodeStatus::Ok) {
-        ended = ReadDescriptor(archive, member.dataOffset + inflater.ConsumedBytes(), entry, next);
+        streamLength = inflater.ConsumedBytes();
+        ended = ReadDescriptor(archive, member.dataOffset + streamLength, entry, next);
     }
     return status;
 }

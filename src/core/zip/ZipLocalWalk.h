@@ -38,12 +38,14 @@ private:
     std::vector<std::uint8_t> variable_;
 };
 
-// The data of a member whose sizes are not known before it (sizesKnown false), read from source
-// (the rest of the archive from its data) into sink, a file or nothing. Only the deflate methods
-// end on their own; for the others the answer is BadData and no end. On a whole stream the
-// descriptor after it is read into member's CRC and sizes, and next receives the offset after
-// the descriptor. Returns the decoder's status; ended tells whether next is known.
-DecodeStatus DecodeUnsized(ArchiveInput& archive, Member& member, ArchiveRange& source, ByteSink& sink,
-                           std::uint64_t& next, bool& ended);
+// Measures the data of a member whose sizes are not known before it (sizesKnown false) by decoding
+// it into nothing: the stream's own end shows where its compressed bytes stop, and the data
+// descriptor after them gives the member's CRC and sizes. Only the deflate methods end on their
+// own; for the others the answer is BadData and no end. The decoding stops at the method's
+// largest ratio times the bytes left in the archive. On a whole stream with its descriptor,
+// member's CRC and sizes are the descriptor's, streamLength receives the stream's compressed
+// length, next the offset after the descriptor, and ended is true. Returns the decoder's status.
+DecodeStatus MeasureUnsized(ArchiveInput& archive, Member& member, std::uint64_t& streamLength,
+                            std::uint64_t& next, bool& ended);
 
 }  // namespace zip

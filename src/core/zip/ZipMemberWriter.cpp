@@ -38,11 +38,6 @@ private:
     std::uint64_t blocks_ = 0;
 };
 
-class NullSink : public ByteSink {
-public:
-    bool Write(const std::uint8_t*, std::size_t) override { return true; }
-};
-
 EntryResult ResultOf(DecodeStatus status) {
     switch (status) {
         case DecodeStatus::Ok: return EntryResult::Ok;
@@ -63,10 +58,9 @@ bool ZipExtractor::PassOver(ArchiveInput& archive, Member& member, std::uint64_t
     }
     // The end of data without sizes shows only by decoding it.
     if (member.entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) return false;
-    ArchiveRange source(archive, member.dataOffset, archive.Size() - std::min(archive.Size(), member.dataOffset));
-    NullSink sink;
+    std::uint64_t streamLength = 0;
     bool ended = false;
-    DecodeUnsized(archive, member, source, sink, next, ended);
+    MeasureUnsized(archive, member, streamLength, next, ended);
     return ended;
 }
 
@@ -111,9 +105,22 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
         return PassOver(archive, member, next);
     }
 
+    // What the entry may occupy and write: its stated sizes; without them, a first pass over the
+    // stream finds its end and its descriptor, whose sizes then bound the writing pass. Either
+    // way no more than the method's largest ratio allows for the bytes it reads.
+    const DecodeFunction decode = DecoderFor(entry.method);
     const bool sizesKnown = member.sizesKnown;
     const std::uint64_t available = archive.Size() - std::min(archive.Size(), member.dataOffset);
-    ArchiveRange source(archive, member.dataOffset, sizesKnown ? std::min(entry.compressedSize, available) : available);
+    std::uint64_t length = sizesKnown ? std::min(entry.compressedSize, available) : available;
+    bool walkOn = true;
+    if (decode && !sizesKnown) {
+        std::uint64_t streamLength = 0;
+        MeasureUnsized(archive, member, streamLength, next, walkOn);
+        if (walkOn) length = streamLength;
+    }
+    const std::uint64_t limit = walkOn ? std::min(entry.uncompressedSize, MaxDecodedSize(entry.method, length))
+                                       : MaxDecodedSize(entry.method, length);
+    ArchiveRange source(archive, member.dataOffset, length);
     EntrySink sink(*file, [&](std::uint64_t written) {
         const std::uint64_t consumed = std::min(source.Consumed(), entry.compressedSize);
         progress.Report(Progress::Percent(written, entry.uncompressedSize),
@@ -122,19 +129,17 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
     });
 
     EntryResult result = EntryResult::Ok;
-    bool walkOn = true;
-    const DecodeFunction decode = DecoderFor(entry.method);
     if (!decode) {
         result = EntryResult::UnsupportedMethod;
         walkOn = PassOver(archive, member, next);
-    } else if (sizesKnown) {
-        result = ResultOf(decode(source, sink, entry.uncompressedSize, entry.flags));
-        next = member.dataOffset + entry.compressedSize;
+    } else if (!sizesKnown && entry.method != 8 && entry.method != 9) {
+        result = EntryResult::CorruptData;  // no descriptor found, and a method without an end of its own
     } else {
-        bool ended = false;
-        result = ResultOf(DecodeUnsized(archive, member, source, sink, next, ended));
-        walkOn = ended;
-        if (!ended && result == EntryResult::Ok) result = EntryResult::CorruptData;  // no descriptor
+        // A deflate stream without its end or its descriptor still leaves what it decodes, within
+        // the ratio: the file keeps what was written so far.
+        result = ResultOf(decode(source, sink, limit, entry.flags));
+        if (sizesKnown) next = member.dataOffset + entry.compressedSize;
+        if (!walkOn && result == EntryResult::Ok) result = EntryResult::CorruptData;  // no descriptor
     }
     if (result == EntryResult::Ok) {
         const bool crcMatches = sink.Crc().Value() == entry.crc || sink.Crc().Register() == entry.crc;
