@@ -92,10 +92,12 @@ inline std::string WithZip64End(const std::string& a) {
     return out + last;
 }
 
-// The archive walked by its local headers: its first central record points past the end, so the
-// directory is not used, and the walk stops on that record, whose signature is whole.
+// The archive walked by its local headers: its first central record's comment runs past the
+// directory, so the record does not parse and the directory is not used (a record that merely
+// points at no local header is a member that fails on its own); the walk stops on that record,
+// whose signature is whole.
 inline std::string WalkedOnly(std::string a) {
-    Patch32(a, CentralRecord(a, 0) + central_header::kLocalHeaderOffset, 0xFFFFFFF0);
+    Patch16(a, CentralRecord(a, 0) + central_header::kCommentLength, 0xFFFF);
     return a;
 }
 
