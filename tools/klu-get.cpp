@@ -1,12 +1,12 @@
 // klu-get [--proxy HOST:PORT] [--read-timeout MS] [--events] [--retries N] [--retry-wait MS] URL FILE
 // A GET with the installer's HTTP client, the body written into FILE, taken up again after a
-// dropped connection as the installer does: at most N further requests in a row without
-// progress (default 5), the first after MS milliseconds (default 1000), each next wait double.
-// With --events, one line a body event on standard output: "begin N", "work N", "end"; a
-// resumed body's counts go on from the bytes kept. Exit 0 when the download succeeded (as for
-// one GET, a body that ended before its announced length in an orderly way is no error: the
-// last work count tells); otherwise the client's error message, exactly as raised, on standard
-// error and exit 1. A wrong command line exits 2.
+// dropped connection as the installer does: at most N further requests in a row that bring the
+// file less than 64 KiB further (default 5), the first after MS milliseconds (default 1000),
+// each next wait double. With --events, one line a body event on standard output: "begin N",
+// "work N", "end"; a resumed body's counts go on from the bytes kept. Exit 0 when the download
+// succeeded (as for one GET, a body that ended before its announced length in an orderly way is
+// no error: the last work count tells); otherwise the client's error message, exactly as
+// raised, on standard error and exit 1. A wrong command line exits 2.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -35,11 +35,12 @@ struct Outcome {
     std::vector<std::string> sent;  // the request of each connection
 };
 
-Outcome Download(std::deque<Script> scripts, int retries = 5) {
+Outcome Download(std::deque<Script> scripts, int retries = 5, std::int64_t minimumProgress = 100) {
     Bench bench(std::move(scripts));
     Outcome out;
     http::RetrySettings settings;
     settings.retries = retries;
+    settings.minimumProgress = minimumProgress;
     settings.wait = [&out](int ms) { out.waits.push_back(ms); };
     http::ResumingDownload download(bench.client, settings);
     try {
@@ -163,6 +164,7 @@ TEST(ResumingDownload, APartThatDoesNotContinueTheFileIsAProtocolError) {
     const char* range = "Content-Range: ";
     const std::string heads[] = {
         Head(partial, range + std::string("bytes 300-999/1000\r\nContent-Length: 700\r\n")),  // wrong start
+        Head(partial, range + std::string("bytes 300-999/1000\r\n") + len600),                // wrong start alone
         Head(partial, range + std::string("bytes 400-999/2000\r\n") + len600),                // wrong total
         Head(partial, range + std::string("bytes 400-899/1000\r\nContent-Length: 500\r\n")),  // not to the end
         Head(partial, range + std::string("bytes 400-999/1000\r\nContent-Length: 500\r\n")),  // length disagrees
@@ -238,8 +240,9 @@ TEST(ResumingDownload, FurtherRequestsAreBoundedAndWaitLongerEachTime) {
 }
 
 TEST(ResumingDownload, ARequestThatMovesTheFileOnStartsTheCountAgain) {
-    // Eight cuts, each after 100 more bytes: more than the bound in all, but never two in a row
-    // without progress; the waits start again from the first.
+    // Cuts after each 100 more bytes: with a required progress of 100 bytes, more than the bound
+    // in all but never two in a row without progress, the waits starting again from the first;
+    // with 101 bytes required, the bound of 1 ends the download after its second cut.
     std::deque<Script> scripts{Script{{Whole("ETag: \"v1\"\r\n"), kBody.substr(0, 100)}}};
     Events events{"begin 1000", "work 100"};
     for (int from = 100; from < 1000; from += 100) {
@@ -247,12 +250,18 @@ TEST(ResumingDownload, ARequestThatMovesTheFileOnStartsTheCountAgain) {
         events.push_back("work " + std::to_string(from + 100));
     }
     events.push_back("end");
-    const Outcome r = Download(scripts, 1);
+    const Outcome r = Download(scripts, 1, 100);
     EXPECT_TRUE(r.complete);
     EXPECT_EQ(r.target.bytes, kBody);
     EXPECT_EQ(r.requests, 10);
     EXPECT_EQ(r.waits, std::vector<int>(9, 1000));
     EXPECT_EQ(r.events, events);
+
+    const Outcome trickle = Download(scripts, 1, 101);
+    EXPECT_FALSE(trickle.complete);
+    EXPECT_EQ(trickle.requests, 3);
+    EXPECT_EQ(trickle.waits, (std::vector<int>{1000, 1000}));
+    EXPECT_EQ(trickle.target.bytes, kBody.substr(0, 300));
 }
 
 TEST(ResumingDownload, ContentRangeValues) {

@@ -6,6 +6,9 @@
 
 namespace {
 
+using hostilerun::HostileTest;
+using hostilerun::Row;
+
 std::size_t PackageSize(const std::string& name) {
     const char* folder = std::getenv("KLU_TEST_PACKAGES");
     return folder == nullptr ? 0 : ReadFileBytes(std::string(folder) + "\\" + name).size();

@@ -152,8 +152,8 @@ bool ResumingDownload::Run(const std::string& url, Target& target) {
     EventRelay relay(client_);
     Version version;
     bool restarted = false;  // a 200 answered a range request once already
-    std::int64_t best = 0;   // the most bytes any request of this version kept
-    int failures = 0;        // further requests in a row that kept no more than `best`
+    std::int64_t mark = 0;   // the bytes kept when the count of failures last started
+    int failures = 0;        // further requests since then
     const int firstWait = settings_.firstWaitMs > 0 ? settings_.firstWaitMs : 0;
     int wait = firstWait;
     while (true) {
@@ -181,7 +181,7 @@ bool ResumingDownload::Run(const std::string& url, Target& target) {
                 restarted = true;
                 target.CutTo(base);
                 relay.ContinueAt(0);
-                best = 0;
+                mark = 0;
             }
             version = VersionOf(status, fields);
         };
@@ -203,8 +203,9 @@ bool ResumingDownload::Run(const std::string& url, Target& target) {
         }
 
         const std::int64_t now = target.Position() - base;
-        if (now > best) {  // this request moved the file on: a new run of failures begins
-            best = now;
+        const std::int64_t step = settings_.minimumProgress > 0 ? settings_.minimumProgress : 1;
+        if (now - mark >= step) {  // the file moved on: a new run of failures begins
+            mark = now;
             failures = 0;
             wait = firstWait;
         }

@@ -18,9 +18,10 @@
 //     anything else: the client's error for it (a 416 its status line), and no more requests.
 // - Not resumed (chunked, no length, no validator): a further request is a whole GET, without
 //   Range, the target cut back first.
-// - Bounded: at most `retries` further requests in a row that bring the file no further than
-//   it was before; a request that keeps more bytes than any earlier one starts the count and the
-//   waits afresh. Before each further request the driver waits firstWaitMs, doubling each time
+// - Bounded: at most `retries` further requests in a row that do not bring the file on by
+//   `minimumProgress` bytes; a request that does (the file at least that much longer than when
+//   the count last started) starts the count and the waits afresh, so that a connection that
+//   drops every few megabytes still completes while a trickle does not go on for ever. Before each further request the driver waits firstWaitMs, doubling each time
 //   (1, 2, 4, 8, 16 s by default). After the last, the last failure is raised; when that was an
 //   orderly close before the announced length, Run returns false instead, as one GET leaves it.
 // - Events: the client's work events pass through to the handlers bound on the client, except
@@ -42,6 +43,7 @@ namespace http {
 struct RetrySettings {
     int retries = 5;          // further requests in a row without progress
     int firstWaitMs = 1000;   // the wait before the first of them; each next one doubles
+    std::int64_t minimumProgress = 65536;  // what a request must add to start the count again
     // How a wait is made; empty: the calling thread sleeps.
     std::function<void(int ms)> wait;
 };
