@@ -108,8 +108,10 @@ TEST_F(RunFilesTest, APackageStillOpenWhenTheProcessEndsGoesWithIt) {
         if (c.ranges != nullptr) {
             EXPECT_EQ(ranges, c.ranges);
         } else {
-            const std::size_t cut = ReadFileBytes(std::string(std::getenv("KLU_TEST_PACKAGES")) + "\\" + file).size() * 2 / 5;
-            EXPECT_EQ(ranges, "- -\nbytes=" + std::to_string(cut) + "- \"v1\"\n") << "the stall came in the second request";
+            const std::string packages = std::getenv("KLU_TEST_PACKAGES");
+            const std::size_t cut = ReadFileBytes(packages + "\\" + file).size() * 2 / 5;
+            EXPECT_EQ(ranges, "- -\nbytes=" + std::to_string(cut) + "- \"v1\"\n")
+                << "the stall came in the second request";
         }
     }
 }

@@ -4,9 +4,10 @@
 // Contract (the installer's download step and klu-get rely on it):
 // - Failures that lead to a further request: the body ends before the announced length (an
 //   orderly close), a socket error, "Read Timeout", "Connection Closed Gracefully." (a chunked
-//   body cut before its end), "Undefined situation", a TLS stream ended without its close. The
-//   first request's failures before its answer's head (no connection, no answer, a status
-//   other than 2xx) end the download at once, as one GET does.
+//   body cut before its end), "Undefined situation", a TLS stream ended without its close. Any
+//   other failure (a malformed body, a file that cannot be written) ends the download, and so do
+//   the first request's failures before its answer's head (no connection, no answer, a status
+//   other than 2xx), as one GET does.
 // - Resumed: when the first answer had a Content-Length and a validator (its ETag when strong,
 //   else its Last-Modified when it has no ETag at all) and N > 0 bytes are kept, the next GET
 //   adds "Range: bytes=N-" and "If-Range: <validator>". Its answer:
@@ -21,8 +22,9 @@
 // - Bounded: at most `retries` further requests in a row that do not bring the file on by
 //   `minimumProgress` bytes; a request that does (the file at least that much longer than when
 //   the count last started) starts the count and the waits afresh, so that a connection that
-//   drops every few megabytes still completes while a trickle does not go on for ever. Before each further request the driver waits firstWaitMs, doubling each time
-//   (1, 2, 4, 8, 16 s by default). After the last, the last failure is raised; when that was an
+//   drops every few megabytes still completes while a trickle does not go on for ever. Before
+//   each further request the driver waits firstWaitMs, doubling each time (1, 2, 4, 8, 16 s by
+//   default). After the last, the last failure is raised; when that was an
 //   orderly close before the announced length, Run returns false instead, as one GET leaves it.
 // - Events: the client's work events pass through to the handlers bound on the client, except
 //   that a resumed body raises no work begin and its work counts go on from N: the count never
