@@ -95,7 +95,7 @@ SCENES = {
 
 # The resumed file: its first version, and the second one a changed file brings.
 RESUME_V1 = pattern(100000)
-RESUME_V2 = bytes((i * 13 + 5) & 0xFF for i in range(100000))
+RESUME_V2 = bytes((i * 13 + 5) & 0xFF for i in range(30000))  # shorter than what the cut keeps
 RESUME_CUT = 40000  # the first answer ends here: 40 %
 
 
@@ -133,6 +133,7 @@ def resume_scene(kind, count, raw):
         return [head("HTTP/1.1 200 OK", "Transfer-Encoding: chunked"),
                 b"%x\r\n" % size + RESUME_V1 + b"\r\n0\r\n\r\n"]
     current, tag = (RESUME_V2, '"v2"') if kind == "changed" else (RESUME_V1, '"v1"')
+    size = len(current)
     whole = [head("HTTP/1.1 200 OK", "Content-Length: %d" % size, "ETag: " + tag), current]
     asked = field(raw, "Range") or ""
     if kind == "ignore" or not asked.startswith("bytes=") or field(raw, "If-Range") != tag:
