@@ -111,14 +111,20 @@ check "chunked cut: exit status" "0" "$status"
 check "chunked cut: the file whole" "same" "$(same "$file" "$work/v1.bin")"
 check "chunked cut: no Range in the second request" "2 0" "$(control _count "$name") $(control _last "$name" | grep -c Range:)"
 
-# 7. A retry that stalls ends by the read time-out and is taken up again.
+# 7. A body without a length, reset: asked for whole again; the shorter answer replaces all of it.
+get lengthless
+check "no length, reset: exit status" "0" "$status"
+check "no length, reset: only the second answer" "same" "$(same "$file" "$work/v2.bin")"
+check "no length, reset: no Range in the second request" "2 0" "$(control _count "$name") $(control _last "$name" | grep -c Range:)"
+
+# 8. A retry that stalls ends by the read time-out and is taken up again.
 get stall --read-timeout 500
 check "stall in a retry: exit status" "0" "$status"
 check "stall in a retry: the file whole" "same" "$(same "$file" "$work/v1.bin")"
 check "stall in a retry: three requests" "3" "$(control _count "$name")"
 check "stall in a retry: counts never back" "monotonic 100000" "$(progress)"
 
-# 8. A wrong value for the new options is refused as a command-line error.
+# 9. A wrong value for the new options is refused as a command-line error.
 "${getter[@]}" --retries -1 "$base/ok" "$(out_path "$work/x")" 2>/dev/null
 check "--retries -1 is refused" "2" "$?"
 

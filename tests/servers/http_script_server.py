@@ -122,8 +122,13 @@ def resume_scene(kind, count, raw):
       stall       the second request gets a 206 head, 1000 bytes and then 3 s of silence; the
                   later ones as "range"
       chunk_cut   the whole file again, chunked
+      lengthless  (the first answer had no length and was reset) version 2, without a length
     """
     size = len(RESUME_V1)
+    if kind == "lengthless":
+        if count == 1:
+            return [head("HTTP/1.0 200 OK", 'ETag: "v1"'), RESUME_V1[:RESUME_CUT], 0.2, RESET]
+        return [head("HTTP/1.0 200 OK"), RESUME_V2, CLOSE]
     if count == 1:
         if kind == "chunk_cut":
             return [head("HTTP/1.1 200 OK", "Transfer-Encoding: chunked", 'ETag: "v1"'),
