@@ -84,25 +84,32 @@ bool ContinuesAt(const Headers& fields, const Version& version, std::int64_t kep
 // on and the end of a span held until it is known not to be taken up again.
 class EventRelay {
 public:
-    explicit EventRelay(HttpClient& client)
-        : client_(client), begin_(client.OnWorkBegin), work_(client.OnWork), end_(client.OnWorkEnd) {
-        client_.OnWorkBegin = [this](WorkMode mode, std::int64_t count) {
+    explicit EventRelay(HttpClient& client) : client_(client) {
+        std::function<void(WorkMode, std::int64_t)> begin = [this](WorkMode mode, std::int64_t count) {
             if (offset_ > 0) return;  // the span goes on
             Flush();
             if (begin_) begin_(mode, count);
         };
-        client_.OnWork = [this](WorkMode mode, std::int64_t count) {
+        std::function<void(WorkMode, std::int64_t)> work = [this](WorkMode mode, std::int64_t count) {
             if (work_) work_(mode, offset_ + count);
         };
-        client_.OnWorkEnd = [this](WorkMode mode) {
+        std::function<void(WorkMode)> end = [this](WorkMode mode) {
             held_ = true;
             mode_ = mode;
         };
+        // From here nothing can fail (swaps do not allocate): the client's handlers and the
+        // relay's change places, and change back in the destructor.
+        begin_.swap(client_.OnWorkBegin);
+        work_.swap(client_.OnWork);
+        end_.swap(client_.OnWorkEnd);
+        client_.OnWorkBegin.swap(begin);
+        client_.OnWork.swap(work);
+        client_.OnWorkEnd.swap(end);
     }
     ~EventRelay() {
-        client_.OnWorkBegin = begin_;
-        client_.OnWork = work_;
-        client_.OnWorkEnd = end_;
+        client_.OnWorkBegin.swap(begin_);
+        client_.OnWork.swap(work_);
+        client_.OnWorkEnd.swap(end_);
     }
     EventRelay(const EventRelay&) = delete;
     EventRelay& operator=(const EventRelay&) = delete;
