@@ -1,8 +1,12 @@
-// klu-get [--proxy HOST:PORT] [--read-timeout MS] [--events] URL FILE
-// One GET with the installer's HTTP client, the body written into FILE. With --events, one line
-// a body event on standard output: "begin N", "work N", "end". Exit 0 when the request
-// succeeded; otherwise the client's error message, exactly as raised, on standard error and
-// exit 1. A wrong command line exits 2.
+// klu-get [--proxy HOST:PORT] [--read-timeout MS] [--events] [--retries N] [--retry-wait MS] URL FILE
+// A GET with the installer's HTTP client, the body written into FILE, taken up again after a
+// dropped connection as the installer does: at most N further requests in a row that bring the
+// file less than 64 KiB further (default 5), the first after MS milliseconds (default 1000),
+// each next wait double. With --events, one line a body event on standard output: "begin N",
+// "work N", "end"; a resumed body's counts go on from the bytes kept. Exit 0 when the download
+// succeeded (as for one GET, a body that ended before its announced length in an orderly way is
+// no error: the last work count tells); otherwise the client's error message, exactly as
+// raised, on standard error and exit 1. A wrong command line exits 2.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +14,7 @@
 #include <string>
 
 #include "http/HttpClient.h"
+#include "http/ResumingDownload.h"
 #include "platform/FileTarget.h"
 #include "platform/SocketTransport.h"
 #include "platform/Tls.h"
@@ -17,7 +22,9 @@
 namespace {
 
 int Usage() {
-    std::fputs("usage: klu-get [--proxy HOST:PORT] [--read-timeout MS] [--events] URL FILE\n", stderr);
+    std::fputs("usage: klu-get [--proxy HOST:PORT] [--read-timeout MS] [--events] [--retries N] [--retry-wait MS]"
+               " URL FILE\n",
+               stderr);
     return 2;
 }
 
@@ -36,6 +43,7 @@ int main(int argc, char** argv) {
     int proxyPort = 0;
     int readTimeout = 0;
     bool events = false;
+    http::RetrySettings retry;
     int i = 1;
     for (; i < argc && std::strncmp(argv[i], "--", 2) == 0; ++i) {
         const std::string option = argv[i];
@@ -50,6 +58,10 @@ int main(int argc, char** argv) {
             proxyServer = value.substr(0, colon);
         } else if (option == "--read-timeout" && i + 1 < argc) {
             if (!ParseNumber(argv[++i], readTimeout)) return Usage();
+        } else if (option == "--retries" && i + 1 < argc) {
+            if (!ParseNumber(argv[++i], retry.retries)) return Usage();
+        } else if (option == "--retry-wait" && i + 1 < argc) {
+            if (!ParseNumber(argv[++i], retry.firstWaitMs)) return Usage();
         } else {
             return Usage();
         }
@@ -72,7 +84,7 @@ int main(int argc, char** argv) {
             client.OnWorkEnd = [](http::WorkMode) { std::printf("end\n"); };
         }
         auto target = platform::CreateFileTarget(file);
-        client.Get(url, *target);
+        http::ResumingDownload(client, retry).Run(url, *target);
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", error.what());

@@ -19,6 +19,11 @@ if(TARGET klu-get)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/real-servers.sh ${CMAKE_BINARY_DIR}/http-real-servers
                    ${_klu_http_runner} $<TARGET_FILE:klu-get>)
   set_tests_properties(http_real_servers PROPERTIES TIMEOUT 300 LABELS http)
+  # klu-get's resumed downloads against the scripted server's cut answers.
+  add_test(NAME http_klu_get_resume
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/with-server.sh ${CMAKE_SOURCE_DIR}/tests/http/klu_get_resume.sh
+                   ${_klu_http_runner} $<TARGET_FILE:klu-get>)
+  set_tests_properties(http_klu_get_resume PROPERTIES TIMEOUT 300 LABELS http)
 endif()
 
 klu_add_fuzzer(http_response SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/http_response_fuzz.cpp

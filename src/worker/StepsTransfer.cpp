@@ -6,6 +6,7 @@
 #include "http/HttpClient.h"
 #include "http/HttpErrors.h"
 #include "http/ProxyList.h"
+#include "http/ResumingDownload.h"
 #include "http/Url.h"
 #include "platform/FileTarget.h"
 #include "platform/Leftovers.h"
@@ -15,15 +16,27 @@
 #include "worker/UThread.h"
 #include "zip/ZipExtractor.h"
 
+namespace {
+
+// `bound`, or the environment variable's value when a test set it to a shorter one.
+int ShortenedForTests(const char* variable, int bound) {
+    if (const char* text = std::getenv(variable)) {
+        const int wanted = std::atoi(text);
+        if (wanted > 0 && wanted < bound) return wanted;
+    }
+    return bound;
+}
+
+}  // namespace
+
 void TThreadLiveUpdate::InitializeRun() {
     httpClient_.reset(new http::HttpClient(platform::MakeSocketTransport(), platform::MakeTlsEngine));
     // Neither a connect that never completes nor a server that never answers keeps the run
     // waiting: 30 s each (KLU_TEST_HTTP_TIMEOUT_MS shortens both for tests, never lengthens).
-    int bound = kConnectAndHeadTimeoutMs;
-    if (const char* text = std::getenv("KLU_TEST_HTTP_TIMEOUT_MS")) {
-        const int wanted = std::atoi(text);
-        if (wanted > 0 && wanted < bound) bound = wanted;
-    }
+    const int bound = ShortenedForTests("KLU_TEST_HTTP_TIMEOUT_MS", kConnectAndHeadTimeoutMs);
+    // The waits before further requests after a dropped download: 1, 2, 4, 8, 16 s
+    // (KLU_TEST_RETRY_WAIT_MS shortens the first, and so all of them).
+    firstRetryWaitMs_ = ShortenedForTests("KLU_TEST_RETRY_WAIT_MS", kFirstRetryWaitMs);
     httpClient_->SetConnectTimeout(bound);
     httpClient_->SetHeadTimeout(bound);
     // The body's expected size and the bytes received drive the pending bar.
@@ -106,7 +119,11 @@ bool TThreadLiveUpdate::DownloadPackage() {
         downloadedBytes_.store(0);
         lastWatchedBytes_.store(0);
         downloading_.store(true);
-        httpClient_->Get(settings_.DownloadUrl, *file);
+        // A dropped connection is taken up again, the bar going on from what is kept; the
+        // watch goes on measuring through the further requests and the waits between them.
+        http::RetrySettings retry;
+        retry.firstWaitMs = firstRetryWaitMs_;
+        http::ResumingDownload(*httpClient_, retry).Run(settings_.DownloadUrl, *file);
         downloading_.store(false);
         if (pending_.Position() != pending_.Maximum()) {
             ReportStatus(Lang().S_DownloadError, 0);

@@ -51,6 +51,8 @@ public:
     // pending bar's position since the previous call.
     // How long the download's connect, and the wait for its answer's head, may each take.
     static constexpr int kConnectAndHeadTimeoutMs = 30000;
+    // The wait before the first further request after a dropped download; each next one doubles.
+    static constexpr int kFirstRetryWaitMs = 1000;
     // The fewest new body bytes a watch tick counts as progress.
     static constexpr std::int64_t kWatchMinimumBytes = 1024;
     int DownloadWatchDelta();
@@ -182,6 +184,7 @@ private:
     ShownBar shownOverall_;
     ShownBar shownPending_;
     std::unique_ptr<http::HttpClient> httpClient_;
+    int firstRetryWaitMs_ = kFirstRetryWaitMs;
     std::unique_ptr<zip::ZipExtractor> extractor_;
     std::string pendingMessage_;
     int pendingKind_ = 0;

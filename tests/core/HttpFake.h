@@ -92,6 +92,10 @@ public:
         size_ = size;
         if (static_cast<std::int64_t>(bytes.size()) > size) bytes.resize(static_cast<std::size_t>(size));
     }
+    void CutTo(std::int64_t size) override {
+        SetSize(size);
+        position = size;
+    }
     std::int64_t Size() const { return size_; }
 
     std::string bytes;

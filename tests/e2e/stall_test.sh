@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The download watch: a package whose transfer stops after its headers and ten bytes. The watch
-# (one tick a minute from the window's creation) fails it with S_DownloadError within two ticks.
+# The download watch: a package whose transfer stops after its headers and ten bytes, and in a
+# hidden run one that stops right after its headers. The watch (one tick a minute from the
+# window's creation) fails each with S_DownloadError within two ticks.
 here=$(cd "$(dirname "$0")" && pwd)
 export E2E_STALL=300
 . "$here/suite.bash"
@@ -27,5 +28,16 @@ drive click FBOk >/dev/null
 check "status after a stalled download" "1" "$(program_status 60)"
 check "nothing installed" "no" "$(exists "$E2E_C/Program Files/Veltrona/Pluvion/a.txt")"
 check "the stalled package went with the process" "no" "$(exists "$E2E_C/users/$E2E_USER/Temp/pluvionfull.zip")"
+
+# A hidden run: the watch fails a download that stalls right after its head; the failure box
+# (answered here) is all it shows, the run ends with status 1 and leaves no package.
+reset_install
+run_program /HIDE /URL "$E2E_URL/stall0/pluvionfull.zip"
+box=$(ask box-answer 1 110000)  # the first tick comes a minute after the window
+check_has "the hidden run's failure box" "Unable to download installation file from the server!" "$box"
+check "status of a hidden run whose download stalls after its head" "1" "$(program_status 60)"
+check "nothing installed by the hidden run" "no" "$(exists "$E2E_C/Program Files/Veltrona/Pluvion/a.txt")"
+check "the hidden run's stalled package went with the process" "no" \
+  "$(exists "$E2E_C/users/$E2E_USER/Temp/pluvionfull.zip")"
 
 e2e_finish

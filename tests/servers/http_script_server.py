@@ -5,6 +5,9 @@ Each request path names a scene: the server records the request head exactly as 
 plays the scene's bytes, pauses and closes. A proxy request (absolute form) is played by the
 path after the authority, so the same scenes serve direct and proxied requests.
 
+Paths /resume/KIND/ANY play a file of 100000 bytes that is cut while it is sent and asked for
+again (see resume_scene); each full path counts its own requests, so a fresh ANY starts afresh.
+
 Control paths, answered with "200 OK", a Content-Length and "Connection: close":
   /_last/NAME   "<connection number>\n" then the last request head recorded for NAME
   /_count/NAME  how many requests NAME has received
@@ -90,6 +93,71 @@ SCENES = {
 }
 
 
+# The resumed file: its first version, and the second one a changed file brings.
+RESUME_V1 = pattern(100000)
+RESUME_V2 = bytes((i * 13 + 5) & 0xFF for i in range(30000))  # shorter than what the cut keeps
+RESUME_CUT = 40000  # the first answer ends here: 40 %
+
+
+def field(raw, name):
+    """The value of the request field NAME (any letter case), or None."""
+    for line in raw.decode("latin-1").split("\r\n")[1:]:
+        key, colon, value = line.partition(":")
+        if colon and key.strip().lower() == name.lower():
+            return value.strip()
+    return None
+
+
+def resume_scene(kind, count, raw):
+    """The steps that answer request number COUNT of a resumed download of kind KIND.
+
+    The first request gets "200 OK" with the length, ETag "v1", and 40 % of the file, then a
+    close (chunk_cut: chunked, cut before its last chunk). The later ones, by kind:
+      range       a Range with If-Range "v1" gets the rest as 206; anything else the whole file
+      changed     the file is now version 2 (ETag "v2"): If-Range "v1" gets it whole as 200
+      ignore      the whole file as 200, Range or not
+      bad_start   a 206 that begins one byte after the asked start
+      bad_total   a 206 whose total is not the file's length
+      cut_always  a 206 head, then a reset before any byte of it
+      stall       the second request gets a 206 head, 1000 bytes and then 3 s of silence; the
+                  later ones as "range"
+      chunk_cut   the whole file again, chunked
+      lengthless  (the first answer had no length and was reset) version 2, without a length
+    """
+    size = len(RESUME_V1)
+    if kind == "lengthless":
+        if count == 1:
+            return [head("HTTP/1.0 200 OK", 'ETag: "v1"'), RESUME_V1[:RESUME_CUT], 0.2, RESET]
+        return [head("HTTP/1.0 200 OK"), RESUME_V2, CLOSE]
+    if count == 1:
+        if kind == "chunk_cut":
+            return [head("HTTP/1.1 200 OK", "Transfer-Encoding: chunked", 'ETag: "v1"'),
+                    b"%x\r\n" % RESUME_CUT + RESUME_V1[:RESUME_CUT] + b"\r\n", CLOSE]
+        return [head("HTTP/1.1 200 OK", "Content-Length: %d" % size, 'ETag: "v1"'), RESUME_V1[:RESUME_CUT], CLOSE]
+    if kind == "chunk_cut":
+        return [head("HTTP/1.1 200 OK", "Transfer-Encoding: chunked"),
+                b"%x\r\n" % size + RESUME_V1 + b"\r\n0\r\n\r\n"]
+    current, tag = (RESUME_V2, '"v2"') if kind == "changed" else (RESUME_V1, '"v1"')
+    size = len(current)
+    whole = [head("HTTP/1.1 200 OK", "Content-Length: %d" % size, "ETag: " + tag), current]
+    asked = field(raw, "Range") or ""
+    if kind == "ignore" or not asked.startswith("bytes=") or field(raw, "If-Range") != tag:
+        return whole
+    start = int(asked[6:].rstrip("-"))
+    first, total = start, size
+    if kind == "bad_start":
+        first += 1
+    if kind == "bad_total":
+        total += 1
+    part = head("HTTP/1.1 206 Partial Content", "Content-Range: bytes %d-%d/%d" % (first, size - 1, total),
+                "Content-Length: %d" % (size - first), "ETag: " + tag)
+    if kind == "cut_always":
+        return [part, 0.2, RESET]
+    if kind == "stall" and count == 2:
+        return [part, current[first:first + 1000], 3.0, CLOSE]
+    return [part, current[first:]]
+
+
 class Recorder:
     def __init__(self):
         self.lock = threading.Lock()
@@ -149,7 +217,12 @@ def serve(conn, recorder):
                 size = int(name[6:])
                 conn.sendall(head("HTTP/1.1 200 OK", "Content-Length: %d" % size) + pattern(size))
                 continue
-            steps = SCENES.get(name)
+            if name.startswith("resume/"):
+                with recorder.lock:
+                    count = recorder.count[name]
+                steps = resume_scene(name.split("/")[1], count, raw)
+            else:
+                steps = SCENES.get(name)
             if steps is None:
                 conn.sendall(head("HTTP/1.1 404 No Such Scene", "Content-Length: 0"))
                 continue

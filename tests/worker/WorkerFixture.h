@@ -15,7 +15,9 @@
 
 #include "UClasses.h"
 #include "UFileXML.h"
+#include "http/HttpClient.h"
 #include "platform/Platform.h"
+#include "platform/SocketTransport.h"
 #include "worker/UThread.h"
 #include "WorkerTestAccess.h"
 
@@ -103,6 +105,14 @@ inline bool WaitForFile(const std::string& path, int ms) {
 inline std::string WorkerTest_ServerUrl(const std::string& kind, const std::string& name) {
     const char* port = std::getenv("KLU_TEST_PORT");
     return "http://127.0.0.1:" + std::string(port != nullptr ? port : "9") + "/" + kind + "/" + name;
+}
+
+// The Range and If-Range fields of each request the package server saw for /KIND/NAME, one
+// request a line ("-" for a field not sent).
+inline std::string ServerRanges(const std::string& kind, const std::string& name) {
+    http::HttpClient client(platform::MakeSocketTransport());
+    client.SetReadTimeout(5000);
+    return client.Get(WorkerTest_ServerUrl("ranges/" + kind, name));
 }
 
 class WorkerTest : public ::testing::Test {

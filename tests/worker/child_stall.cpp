@@ -1,9 +1,11 @@
-// A run whose download stalls, ended the way the window ends it: the worker suspended where it
-// is, the run's files removed from the main thread, and the process ended with the worker still
-// suspended and the package still open.
+// A run whose download stops advancing, ended the way the window ends it: a watch that ticks
+// every 1.5 s (the window's ticks once a minute) fails the download at its first tick with too
+// few new bytes; the worker is suspended where it is, the run's files are removed from the main
+// thread, and the process ends with the worker still suspended and the package still open.
 //   child_stall URL
 // Exit status 0 when it got that far; 3 when the download never began, 4 when no package file
-// stood in the temporary folder while the download ran.
+// stood in the temporary folder while the download ran, 5 when the download ended before the
+// watch failed it.
 #include <cstdlib>
 
 #include "UClasses.h"
@@ -24,10 +26,15 @@ int main(int argc, char** argv) {
     TThreadLiveUpdate* worker = new TThreadLiveUpdate(settings, view);
     worker->DiscoverProxy = [](std::string&, int&) { return false; };
     worker->Resume();
-    // The stalled answer sends its head and 10 bytes, then nothing.
-    for (int i = 0; Steps::Pending(*worker).Position() < 10; ++i) {
-        if (i == 3000) return 3;
-        platform::SleepMs(10);
+    bool began = false;
+    for (int tick = 0;; ++tick) {
+        if (tick == 30) return began ? 5 : 3;
+        platform::SleepMs(1500);
+        const int delta = worker->DownloadWatchDelta();
+        if (delta == -1 && began) return 5;
+        if (delta == -1) continue;  // not yet begun
+        began = true;
+        if (delta == 0) break;
     }
     worker->Suspend();
     if (!platform::FileExists(settings.TempFolder + "\\" + settings.ArchiveFileName)) return 4;

@@ -11,6 +11,13 @@ Builds its packages at start, writes its port to --port-file, and answers:
                              body), then the connection closes
   /nolength/HOW-N/NAME       the package NAME without a length (HTTP/1.0, read until the close)
                              but its last N bytes, then HOW: "close" (orderly) or "reset" (RST)
+  /cutreset/NAME             the package NAME with its Content-Length, cut by a reset after 60 %
+  /stall0/NAME               headers for 1000 bytes, then silence for --stall seconds
+  /resume/KIND[.TAG]/NAME    the package NAME with an ETag, cut at 40 % by a close the first time
+                             this path is asked for; later requests are answered by KIND (see
+                             resume_answer)
+  /ranges/PATH               the Range and If-Range fields of each request for PATH, one request a
+                             line ("-" for a field not sent)
   /notice/ANYTHING           200 "ok"; the path is recorded
   /notices                   the recorded notice paths, one a line
 It stops by itself after --lifetime seconds.
@@ -28,6 +35,7 @@ import zipfile
 from http.server import BaseHTTPRequestHandler
 
 NOTICES = []
+RANGES = {}  # path -> the Range and If-Range of each of its requests
 LOCK = threading.Lock()
 
 
@@ -74,6 +82,10 @@ def build_packages(folder):
         start = i + 4
     with open(os.path.join(folder, "corrupt.zip"), "wb") as f:
         f.write(raw)
+    # A package large enough that its first 40 % are many watch thresholds: stored noise.
+    with zipfile.ZipFile(os.path.join(folder, "big.zip"), "w", zipfile.ZIP_STORED) as z:
+        z.writestr("Pluvion.exe", b"MZ stand-in application\r\n")
+        z.writestr("noise.bin", bytes((i * 7919 + i // 251) & 0xFF for i in range(300000)))
     with open(os.path.join(folder, "notzip.zip"), "wb") as f:
         f.write(b"this is not an archive at all" * 10)
 
@@ -90,12 +102,71 @@ class Handler(BaseHTTPRequestHandler):
         self.wfile.write(data)
         self.wfile.flush()
 
+    def resume_answer(self, kind, data, second):
+        """A later request of /resume/KIND/NAME:
+          range       Range with If-Range "v1" gets the rest as 206; anything else the whole file
+          changed     the file is now the package "second.zip" (ETag "v2"), whole as 200
+          ignore      the whole file as 200, Range or not
+          bad_start   a 206 that begins one byte after the asked start
+          bad_total   a 206 whose total is one more than the file's length
+          cut_always  a 206 head, then a reset before any byte of it
+          stall       a 206 head and 10 bytes, then silence for --stall seconds
+          chunk_cut   (the first answer was chunked and cut before its end) the whole file chunked
+        """
+        tag = '"v1"'
+        if kind == "changed":
+            data, tag = second, '"v2"'
+        asked = self.headers.get("Range", "")
+        if kind == "chunk_cut" or kind == "ignore" or not asked.startswith("bytes=") or \
+                self.headers.get("If-Range") != tag:
+            return self.send_whole(data, tag, chunked=kind == "chunk_cut")
+        start = int(asked[6:].rstrip("-"))
+        first = start + (1 if kind == "bad_start" else 0)
+        total = len(data) + (1 if kind == "bad_total" else 0)
+        head = "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes %d-%d/%d\r\nContent-Length: %d\r\n" \
+               "ETag: %s\r\n\r\n" % (first, len(data) - 1, total, len(data) - first, tag)
+        self.close_connection = True
+        if kind == "cut_always":
+            self.send_raw(head.encode())
+            return self.reset()
+        if kind == "stall":
+            self.send_raw(head.encode() + data[first:first + 10])
+            time.sleep(self.stall)
+            return
+        self.send_raw(head.encode() + data[first:])
+
+    def send_whole(self, data, tag, chunked=False, cut=None):
+        """The whole file as 200 with its ETag, or its first CUT bytes and a close."""
+        self.close_connection = True
+        if chunked:
+            body = data if cut is None else data[:cut]
+            self.send_raw(b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nETag: %s\r\n\r\n%x\r\n%s\r\n%s"
+                          % (tag.encode(), len(body), body, b"0\r\n\r\n" if cut is None else b""))
+            return
+        head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\nETag: %s\r\n\r\n" % (len(data), tag.encode())
+        self.send_raw(head + (data if cut is None else data[:cut]))
+
+    def reset(self):
+        # Time for the bytes to reach the client, then a reset in place of the close: a zero
+        # linger time makes close() send RST.
+        time.sleep(0.2)
+        self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        self.connection.close()
+
     def do_GET(self):
+        if self.path.startswith("/ranges/"):
+            with LOCK:
+                body = "".join(a + " " + b + "\n" for a, b in RANGES.get(self.path[7:], [])).encode()
+            return self.reply(200, body)
+        with LOCK:
+            asked = RANGES.setdefault(self.path, [])
+            asked.append((self.headers.get("Range", "-"), self.headers.get("If-Range", "-")))
+            count = len(asked)
         parts = self.path.split("/", 2)
         kind = parts[1] if len(parts) > 1 else ""
         name = parts[2] if len(parts) > 2 else ""
         ending = ""
-        if kind == "nolength" and "/" in name:
+        if kind in ("nolength", "resume") and "/" in name:
             ending, name = name.split("/", 1)
         if kind == "notice":
             with LOCK:
@@ -129,11 +200,22 @@ class Handler(BaseHTTPRequestHandler):
             self.send_raw(b"HTTP/1.0 200 OK\r\nContent-Type: application/zip\r\n\r\n" + data[:len(data) - int(short or 0)])
             self.close_connection = True
             if how == "reset":
-                # Time for the bytes to reach the client, then a reset in place of the close: a
-                # zero linger time makes close() send RST.
-                time.sleep(0.2)
-                self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-                self.connection.close()
+                self.reset()
+            return
+        if kind == "resume":
+            resume = ending.split(".")[0]
+            if count == 1:
+                return self.send_whole(data, '"v1"', chunked=resume == "chunk_cut", cut=len(data) * 2 // 5)
+            with open(os.path.join(self.folder, "second.zip"), "rb") as f:
+                return self.resume_answer(resume, data, f.read())
+        if kind == "cutreset":
+            self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(data) + data[:len(data) * 3 // 5])
+            self.close_connection = True
+            return self.reset()
+        if kind == "stall0":
+            self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n")
+            time.sleep(self.stall)
+            self.close_connection = True
             return
         if kind == "stall":
             self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" + data[:10])

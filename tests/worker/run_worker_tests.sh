@@ -6,12 +6,14 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 program=$1; shift
 . "$here/../servers/start-server.sh"
 work=$(mktemp -d)
-klu_start_server "$work/port" 600 "$here/package_server.py" --dir "$work/packages"
+klu_start_server "$work/port" 600 "$here/package_server.py" --dir "$work/packages" --stall 8
 started=$?
 server=$KLU_SERVER_PID
 trap 'kill $server 2>/dev/null; wait $server 2>/dev/null; rm -rf "$work"' EXIT
 [ $started -eq 0 ] || exit 1
 export KLU_TEST_PORT=$(cat "$work/port")
+# The waits before further requests after a dropped download: 20, 40, 80, 160, 320 ms.
+export KLU_TEST_RETRY_WAIT_MS=20
 # The tests put hostile packages and answers where the server finds them (Wine's Z: drive).
 export KLU_TEST_PACKAGES="Z:${work//\//\\}\\packages"
 # Signed packages: two keys made for this run, and the cases of one package (tests/sign).

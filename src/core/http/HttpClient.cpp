@@ -67,7 +67,7 @@ std::string HttpClient::Get(const std::string& url) {
     return target.Take();
 }
 
-void HttpClient::Get(const std::string& address, Target& target) {
+void HttpClient::Get(const std::string& address, Target& target, const GetExtras& extras) {
     const Url url = SplitUrl(address);
     const bool secure = url.protocol == "https";
     if (secure && !tls_) throw HttpError(kHttpsUnsupported);
@@ -88,14 +88,14 @@ void HttpClient::Get(const std::string& address, Target& target) {
             const bool reused = transport_->Connected();
             if (!reused) Connect(url, host, port);
             // Through a tunnel the request is the origin's own.
-            if (request.empty()) request = BuildRequest(url, viaProxy && !secure, cookies_.HeaderFor(url));
+            if (request.empty()) request = BuildRequest(url, viaProxy && !secure, cookies_.HeaderFor(url), extras.fields);
             if (Exchange(request, reused)) break;
             // A kept connection that the server had already closed or reset: nothing of this
             // answer has been taken, so the GET is sent again once, on a fresh connection.
             if (!reused) throw HttpError(kClosedGracefully);
             Disconnect();
         }
-        ReadAnswer(url, target);
+        ReadAnswer(url, target, extras);
     } catch (...) {
         Disconnect();
         throw;
@@ -114,7 +114,7 @@ bool HttpClient::Exchange(const std::string& request, bool reused) {
     }
 }
 
-void HttpClient::ReadAnswer(const Url& url, Target& target) {
+void HttpClient::ReadAnswer(const Url& url, Target& target, const GetExtras& extras) {
     for (const auto& field : headers_) {
         const std::string name = ToLower(field.first);
         if (name == "set-cookie") cookies_.Store(field.second, false, url);
@@ -129,9 +129,10 @@ void HttpClient::ReadAnswer(const Url& url, Target& target) {
         std::string body = hasBody ? ReadErrorBody() : std::string();
         throw ProtocolError(status_, statusLine_, std::move(body));
     }
-    // A 206 answers a range request, which this request was not: its body is a part of the
-    // file, never the file.
-    if (status_ == 206) throw ProtocolError(status_, statusLine_, ReadErrorBody());
+    // A 206 answers a range request: to any other its body is a part of the file, never the
+    // file.
+    if (status_ == 206 && !extras.rangeAsked) throw ProtocolError(status_, statusLine_, ReadErrorBody());
+    if (extras.onHead) extras.onHead(status_, statusLine_, headers_);
     if (status_ != 204) ReadBodyInto(target);
 
     // After a 204 the connection goes: a body its server sent anyway is never read as the next

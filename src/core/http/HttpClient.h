@@ -9,7 +9,8 @@
 //   lines and 64 KiB. 2xx reads the body (204 has none). A "Location" field or a 3xx other
 //   than 304 is not followed; it, 304, 401, 407 and every other status raise ProtocolError with
 //   the status line exactly as received, after the answer's text has been read (each read then
-//   waits at most 2000 ms).
+//   waits at most 2000 ms). A 206 is taken only for a request that asked for a range
+//   (GetExtras); otherwise it is a protocol error too.
 // - Body modes: a Content-Length N > 0 extends the target to position + N, reads until N bytes
 //   or a close (a close is not an error: the caller compares the work count with N), then cuts
 //   the target back; chunked reads one work span per chunk, and a close before the last chunk
@@ -47,6 +48,15 @@ enum class WorkMode { Read, Write };
 
 class BodySink;
 
+// What a resumed download adds to one GET.
+struct GetExtras {
+    std::string fields;        // whole header lines ("Range: bytes=N-" CR LF...), sent last
+    bool rangeAsked = false;   // a 206 may answer this request
+    // Called with a 2xx answer's status and fields before its body is read; it may raise to
+    // refuse the answer (the body is then left unread and the connection closed).
+    std::function<void(int status, const std::string& statusLine, const Headers& fields)> onHead;
+};
+
 class HttpClient {
 public:
     static constexpr std::size_t kReceiveBuffer = 32768;  // the most a body piece (and work step) holds
@@ -64,7 +74,8 @@ public:
     HttpClient& operator=(const HttpClient&) = delete;
 
     // One GET with the body written into `target` at its current position.
-    void Get(const std::string& url, Target& target);
+    void Get(const std::string& url, Target& target) { Get(url, target, GetExtras()); }
+    void Get(const std::string& url, Target& target, const GetExtras& extras);
     // The same with the body returned as bytes.
     std::string Get(const std::string& url);
 
@@ -97,7 +108,7 @@ private:
     // Connects to `host`:`port` for `url`: plain, TLS, or TLS through a proxy's CONNECT tunnel.
     void Connect(const Url& url, const std::string& host, int port);
     bool Exchange(const std::string& request, bool reused);
-    void ReadAnswer(const Url& url, Target& target);
+    void ReadAnswer(const Url& url, Target& target, const GetExtras& extras);
     bool ReadHead();
     std::size_t Fill(std::size_t limit, int timeoutMs);
     void ReadBodyInto(Target& target);  // with the work events

@@ -20,6 +20,10 @@ public:
     // Extends or cuts the target to `size` bytes; the position does not move. The client extends
     // once to the announced length before the first write and cuts back to what arrived.
     virtual void SetSize(std::int64_t size) = 0;
+
+    // Cuts the target to `size` bytes and moves the position there: a download that starts
+    // again writes over what an earlier attempt left.
+    virtual void CutTo(std::int64_t size) = 0;
 };
 
 // A body collected in memory. It grows with the data that arrives, not with what the server
@@ -33,6 +37,7 @@ public:
             data_.resize(static_cast<std::size_t>(size));
         }
     }
+    void CutTo(std::int64_t size) override { SetSize(size); }
     const std::string& Data() const { return data_; }
     std::string Take() { return std::move(data_); }
 

@@ -101,7 +101,7 @@ std::string HostField(const Url& url) {
     return field;
 }
 
-std::string BuildRequest(const Url& url, bool viaProxy, const std::string& cookies) {
+std::string BuildRequest(const Url& url, bool viaProxy, const std::string& cookies, const std::string& fields) {
     std::string target;
     if (viaProxy) {
         if (url.host.empty()) throw HttpError(kHostFieldEmpty);
@@ -111,13 +111,14 @@ std::string BuildRequest(const Url& url, bool viaProxy, const std::string& cooki
         target = url.Target();
     }
     std::string request;
-    request.reserve(256 + target.size() + cookies.size());
+    request.reserve(256 + target.size() + cookies.size() + fields.size());
     request += "GET " + target + " HTTP/1.1\r\n";
     request += "Content-Type: text/html\r\n";
     request += "Host: " + HostField(url) + "\r\n";
     request += "Accept: text/html, */*\r\n";
     request += "User-Agent: Mozilla/3.0 (compatible; KestrumLiveUpdate)\r\n";
     if (!cookies.empty()) request += "Cookie: " + cookies + "\r\n";
+    request += fields;
     request += "\r\n";
     return request;
 }

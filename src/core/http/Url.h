@@ -25,10 +25,12 @@ Url SplitUrl(const std::string& address);
 
 // The request written to the connection in one piece: the request line with the origin form,
 // or through a proxy the absolute form with the port always written, then Content-Type, Host,
-// Accept, User-Agent and (when not empty) Cookie, each ending in CR LF, then an empty line.
+// Accept, User-Agent and (when not empty) Cookie, each ending in CR LF, then `fields` (whole
+// lines, each ending in CR LF: a resumed download's Range and If-Range), then an empty line.
 // Raises HttpError "Host field is empty" when the absolute form is built for an address without
 // host.
-std::string BuildRequest(const Url& url, bool viaProxy, const std::string& cookies);
+std::string BuildRequest(const Url& url, bool viaProxy, const std::string& cookies,
+                         const std::string& fields = std::string());
 
 // The Host header's value: the host, then ":" and the port unless it is the protocol's own (80 for
 // http, 443 for https).

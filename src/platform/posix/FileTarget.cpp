@@ -35,6 +35,11 @@ public:
         if (ftruncate(fd_, static_cast<off_t>(size)) != 0) Fail("Cannot set the size of file");
     }
 
+    void CutTo(std::int64_t size) override {
+        SetSize(size);
+        position_ = size;
+    }
+
     bool Unlink() { return unlink(path_.c_str()) == 0; }
 
 private:

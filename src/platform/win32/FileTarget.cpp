@@ -39,6 +39,11 @@ public:
         if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) Fail("Cannot set the size of file");
     }
 
+    void CutTo(std::int64_t size) override {
+        position_ = size;
+        SetSize(size);
+    }
+
     bool MarkDeleted() {
         FILE_DISPOSITION_INFO disposition{TRUE};  // delete when the last handle closes
         return SetFileInformationByHandle(file_, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
