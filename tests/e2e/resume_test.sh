@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # A download that survives dropped connections, with the whole program: a 100 MiB package from
 # nginx through the cutting proxy (tests/servers/cutting_proxy.py), which closes each connection
-# after a set number of bytes. A hidden run installs it through three cuts, every file byte for
-# byte, nothing left in the temporary folder; a run that needs more cuts than the five retries
-# fails with its box and installs nothing; with the window shown, the pending bar's maximum
-# stays the package's length and its position never goes back across the cuts.
+# after a set number of bytes. A hidden run installs it through nine cuts, one every 10 MiB, every
+# file byte for byte, nothing left in the temporary folder; a run whose further answers bring no
+# byte of the body fails with its box after five retries and installs nothing; with the window
+# shown, the pending bar's maximum stays the package's length and its position never goes back
+# across the cuts.
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/suite.bash"
 . "$E2E_ROOT/tests/servers/nginx-conf.sh"
@@ -21,7 +22,7 @@ import os, sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_STORED) as z:
     z.writestr("Pluvion.exe", b"MZ stand-in application\r\n")
     for i, size in enumerate((40, 30, 20, 10)):
-        z.writestr("data/part%d.bin" % i, os.urandom(size * 1048576 - 1000 * i))
+        z.writestr("data/part%d.bin" % i, os.urandom(size * 1048576 - 16384))
     z.writestr("readme.txt", b"resumed\r\n")
 PY
 size=$(stat -c %s "$package")
@@ -31,12 +32,14 @@ timeout 1100 /usr/sbin/nginx -p "$real" -c "$real/nginx.conf" &
 E2E_PIDS+=($!)
 wait_port "$nginx_port" || { e2e_log "nginx did not start"; exit 1; }
 
-# proxy NAME CUT_MIB: a cutting proxy in front of nginx; sets proxy_url and proxy_port.
+# proxy NAME CUT_MIB [ARGS...]: a cutting proxy in front of nginx; sets proxy_url and proxy_port.
 proxy() {
-  klu_start_server "$real/$1.port" 1100 "$E2E_ROOT/tests/servers/cutting_proxy.py" \
-    --upstream "127.0.0.1:$nginx_port" --cut $(($2 * MiB)) --log "$real/$1.log" || exit 1
+  local name=$1 cut=$2
+  shift 2
+  klu_start_server "$real/$name.port" 1100 "$E2E_ROOT/tests/servers/cutting_proxy.py" \
+    --upstream "127.0.0.1:$nginx_port" --cut $((cut * MiB)) --log "$real/$name.log" "$@" || exit 1
   E2E_PIDS+=("$KLU_SERVER_PID")
-  proxy_port=$(cat "$real/$1.port")
+  proxy_port=$(cat "$real/$name.port")
   proxy_url=http://127.0.0.1:$proxy_port/pluvion/pluvionfull.zip
 }
 proxy_stat() { curl -s --max-time 10 "http://127.0.0.1:$1/.cutting-proxy/stats" | awk -v n="$2" '$1 == n { print $2 }'; }
@@ -65,37 +68,39 @@ temp_state() {
 }
 export KLU_TEST_RETRY_WAIT_MS=100
 
-# --- 1. A hidden run through 30 MiB cuts: three cuts, four requests, the package installed.
+# --- 1. A hidden run through 10 MiB cuts: nine cuts, ten requests, the package installed.
 reset_install
 before=$(temp_state)
-proxy cut30 30
+proxy cut10 10
 run_program /HIDE /URL "$proxy_url"
 check "the hidden run through the cuts ends well" "0" "$(program_status 280)"
 check "every file of the package is installed byte for byte" "same" "$(installed_as_package "$app")"
 check "the temporary folders hold what they held before" "$before" "$(temp_state)"
 requests=$(proxy_stat "$proxy_port" requests) cuts=$(proxy_stat "$proxy_port" cuts) moved=$(proxy_stat "$proxy_port" bytes)
 e2e_log "$size bytes: $requests requests, $cuts cuts, $moved bytes moved"
-check "the proxy cut the transfer three times, one request more" "3 4" "$cuts $requests"
-check "every retry got the rest from nginx (206)" "3" "$(grep -c 'range=bytes=[0-9]*-.*status=206' "$real/cut30.log")"
+check "the proxy cut the transfer nine times, one request more" "9 10" "$cuts $requests"
+check "every retry got the rest from nginx (206)" "9" "$(grep -c 'range=bytes=[0-9]*-.*status=206' "$real/cut10.log")"
 check "at most 1.05 times the package went over the network" "yes" \
   "$([ "$moved" -le $((size * 105 / 100)) ] && echo yes || echo no)"
 
-# --- 2. 10 MiB cuts need ten retries; after five the run fails with its box, nothing installed.
+# --- 2. After a first cut at 10 MiB, every answer is cut where its body begins: five retries
+# bring nothing, and the run fails with its box, nothing installed.
 reset_install
-proxy cut10 10
+proxy stuck 10 --heads-only-after 1
 run_program /HIDE /URL "$proxy_url"
 check_has "the failure box after five retries" "Unable to download installation file from the server!" \
   "$(ask box-answer 1 120000)"
 check "the run that ran out of retries ends with 1" "1" "$(program_status 60)"
-check "the first request and five retries" "6 6" \
+check "the first request and five retries, each cut" "6 6" \
   "$(proxy_stat "$proxy_port" requests) $(proxy_stat "$proxy_port" cuts)"
 check "nothing installed" "no" "$(exists "$app/readme.txt")"
 check "the temporary folders hold what they held before" "$before" "$(temp_state)"
 
-# --- 3. The window shown, 30 MiB cuts and a second between attempts: the pending bar, read while
-# the download goes on, keeps the package's length as its maximum and never goes back.
+# --- 3. The window shown, 30 MiB cuts and about a second before the first retry: the pending
+# bar, read while the download goes on, keeps the package's length as its maximum and never goes
+# back.
 reset_install
-export KLU_TEST_RETRY_WAIT_MS=1500
+export KLU_TEST_RETRY_WAIT_MS=900
 proxy shown 30
 run_program /URL "$proxy_url"
 drive wait-window 30000 click BInstall >/dev/null

@@ -6,6 +6,9 @@ on a fresh connection, with "Connection: close" instead of the client's own conn
 the answer goes back to the client byte for byte until the upstream closes, or until --cut bytes
 of it (head and body) have gone to the client on that connection: then the client's connection is
 closed (--how close: an orderly close; reset: a reset), as a network that drops a long transfer.
+With --heads-only-after N, every answer after the first N is cut where its body begins: the
+client gets the head of each further answer and, a second later, the cut without one byte of
+its body.
 
 It counts what it moved. GET /.cutting-proxy/stats, answered by the proxy itself and not counted,
 returns "requests N", "cuts N" and "bytes N" lines: the requests sent on, the connections it cut,
@@ -23,6 +26,7 @@ import os
 import socket
 import sys
 import threading
+import time
 
 from serve_loop import serve_until, write_port_file
 
@@ -33,9 +37,10 @@ HOP_HEADERS = ("connection", "keep-alive", "proxy-connection")
 
 
 class Proxy:
-    def __init__(self, upstream, cut, how, log_path):
+    def __init__(self, upstream, cut, how, log_path, heads_only_after):
         self.upstream = upstream
         self.cut = cut
+        self.heads_only_after = heads_only_after
         self.how = how
         self.log_path = log_path
         self.lock = threading.Lock()
@@ -48,9 +53,14 @@ class Proxy:
             with self.lock, open(self.log_path, "a") as f:
                 f.write(line + "\n")
 
-    def add(self, requests=0, cuts=0, moved=0):
+    def next_request(self):
+        """Counts a request; returns its number, from 1."""
         with self.lock:
-            self.requests += requests
+            self.requests += 1
+            return self.requests
+
+    def add(self, cuts=0, moved=0):
+        with self.lock:
             self.cuts += cuts
             self.bytes += moved
 
@@ -111,7 +121,7 @@ def relay(conn, proxy):
     if len(parts) == 3 and parts[1] == STATS_PATH:
         answer_stats(conn, proxy)
         return
-    proxy.add(requests=1)
+    number = proxy.next_request()
     kept = [line for line in lines[1:] if line.partition(":")[0].strip().lower() not in HOP_HEADERS]
     outgoing = "\r\n".join([request_line] + kept + ["Connection: close", "", ""]).encode("latin-1")
     upstream = socket.create_connection(proxy.upstream, timeout=60)
@@ -124,12 +134,16 @@ def relay(conn, proxy):
         upstream.sendall(outgoing)
         # The status line is only looked at; the answer itself goes from socket to socket through
         # a pipe (splice), so that the proxy is not what limits the transfer.
-        status = upstream.recv(1024, socket.MSG_PEEK).split(b"\r\n", 1)[0].decode("latin-1").split(" ")
+        peeked = upstream.recv(8192, socket.MSG_PEEK | socket.MSG_WAITALL)
+        status = peeked.split(b"\r\n", 1)[0].decode("latin-1").split(" ")
         proxy.log("\t".join([request_line, "range=" + header(kept, "range"), "if-range=" + header(kept, "if-range"),
                              "status=" + (status[1] if len(status) > 1 else "-")]))
         conn.settimeout(None)
         upstream.settimeout(None)
         room = proxy.cut
+        heads_only = proxy.heads_only_after is not None and number > proxy.heads_only_after
+        if heads_only and b"\r\n\r\n" in peeked:
+            room = peeked.index(b"\r\n\r\n") + 4
         while True:
             got = os.splice(upstream.fileno(), pipe[1], PIECE)
             if got == 0:
@@ -143,6 +157,8 @@ def relay(conn, proxy):
                 room -= moved
             if room == 0:
                 proxy.add(cuts=1)
+                if heads_only:
+                    time.sleep(1)  # the head read before the cut, even by a slow client
                 close(conn, proxy.how == "reset")
                 return
     finally:
@@ -165,12 +181,14 @@ def main():
     parser.add_argument("--upstream", required=True, help="HOST:PORT")
     parser.add_argument("--cut", type=int, default=10 * 1024 * 1024, help="bytes per connection")
     parser.add_argument("--how", choices=("close", "reset"), default="close")
+    parser.add_argument("--heads-only-after", type=int, metavar="N",
+                        help="after N requests, cut every answer where its body begins")
     parser.add_argument("--log")
     args = parser.parse_args()
     host, _, port = args.upstream.rpartition(":")
     if not host or not port.isdigit() or args.cut <= 0:
         parser.error("--upstream HOST:PORT and a --cut above 0 are needed")
-    proxy = Proxy((host, int(port)), args.cut, args.how, args.log)
+    proxy = Proxy((host, int(port)), args.cut, args.how, args.log, args.heads_only_after)
 
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)

@@ -7,7 +7,8 @@
 #   - 10 MiB cuts of a 64 MiB file: the file whole, one request per cut plus one, each retry
 #     asking for the rest with the first answer's ETag, at most 1.05 times the file moved, the
 #     work events never going back;
-#   - the same without --retries: five retries, then exit 1 with the beginning of the file kept;
+#   - the default five retries: enough for six cuts that each bring the file further; five
+#     retries and no more for answers that bring nothing, the beginning of the file kept;
 #   - cuts by a reset instead of an orderly close;
 #   - the file replaced on the server during the wait: nginx's 200 restarts the download and the
 #     result is the new version whole;
@@ -92,15 +93,34 @@ tr -d '\r' < "$work/resumed.events" | awk -v size="$size" '
   END { exit bad || last != size }'
 check "every begin is $size, the work counts never go back and end at $size" $?
 
-# --- 2. Without --retries: the first request and five retries, then exit 1 with the error.
-proxy bound "$nginx_port"
-fetch bounded "http://127.0.0.1:$proxy_port/big.bin" --retry-wait 20
-[ $? -eq 1 ]; check "six cuts where five retries are allowed: exit 1" $?
-[ -s "$work/bounded.err" ]; check "the error is on standard error: $(head -1 "$work/bounded.err" | tr -d '\r')" $?
-[ "$(proxy_stat "$proxy_port" requests)" = 6 ]; check "the first request and five retries, no more" $?
-kept=$(stat -c %s "$work/bounded.bin" 2>/dev/null || echo 0)
-[ "$kept" -gt $((50 * MiB)) ] && [ "$kept" -lt "$size" ] && cmp -s -n "$kept" "$work/www/big.bin" "$work/bounded.bin"
-check "the file keeps what arrived ($kept bytes), the file's beginning, never more" $?
+# --- 2. The retries' bound. Six cuts with the default five retries still complete, as each
+# retry brings the file further. Then answers that bring nothing: after a first cut, every
+# further answer is cut where its body begins: five retries, the file's beginning kept, the last
+# work count short; after a reset, exit 1 with the error. (An orderly close before the length is,
+# as for one GET, no error of the client's: the last work count tells.)
+proxy progress "$nginx_port"
+fetch progress "http://127.0.0.1:$proxy_port/big.bin" --retry-wait 20
+check "six cuts, each bringing the file further, with the default retries: exit 0" $?
+cmp -s "$work/www/big.bin" "$work/progress.bin"; check "the download with the default retries is byte-identical" $?
+[ "$(proxy_stat "$proxy_port" requests)" = 7 ]; check "one request per cut plus one" $?
+# kept_prefix NAME: the file holds the source's beginning and less than all of it.
+kept_prefix() {
+  local kept
+  kept=$(stat -c %s "$work/$1.bin" 2>/dev/null || echo 0)
+  [ "$kept" -lt "$size" ] && cmp -s -n "$kept" "$work/www/big.bin" "$work/$1.bin"
+}
+declare -A status
+for how in reset close; do
+  proxy "stuck-$how" "$nginx_port" --heads-only-after 1 --how "$how"
+  fetch "stuck-$how" "http://127.0.0.1:$proxy_port/big.bin" --events --retry-wait 20
+  status[$how]=$?
+  [ "$(proxy_stat "$proxy_port" requests)" = 6 ]; check "answers without a body byte ($how): the first request and five retries, no more" $?
+  kept_prefix "stuck-$how"; check "the file keeps the source's beginning, never more ($how)" $?
+  last=$(tr -d '\r' < "$work/stuck-$how.events" | awk '$1 == "work" { n = $2 } END { print n + 0 }')
+  [ "$last" -lt "$size" ]; check "the last work count, $last, is short of $size ($how, exit ${status[$how]})" $?
+done
+[ "${status[reset]}" = 1 ] && [ -s "$work/stuck-reset.err" ]
+check "after the last reset: exit 1 with $(tr '\r\n' '  ' < "$work/stuck-reset.err")" $?
 
 # --- 3. Cuts by a reset every 16 MiB: what the reset lost is asked for again.
 proxy reset "$nginx_port" --cut $((16 * MiB)) --how reset
