@@ -111,7 +111,7 @@ declare -A seconds
 for program in "${programs[@]}"; do seconds[$program]=$(median < "$work/$program.t"); done
 for program in "${programs[@]}"; do
   most=$(sort -n "$work/$program.b" | tail -1)
-  moved_ratio=$(awk -v a="${most:-0}" -v b="$size" 'BEGIN { printf "%.4f", a / b }')
+  moved_ratio=$(awk -v a="${most:-0}" -v b="$size" 'BEGIN { printf "%.5f", a / b }')
   peak=$(sort -n "$work/$program.m" | tail -1)
   speed=$(awk -v s="$size_mib" -v t="${seconds[$program]:-0}" 'BEGIN { if (t > 0) printf "%.1f", s / t; else print "-" }')
   printf '  %-14s %8s s  %7s MiB/s   moved at most %s times the file   peak %6.1f MiB\n' "$program" \
