@@ -119,8 +119,8 @@ for how in reset close; do
   last=$(tr -d '\r' < "$work/stuck-$how.events" | awk '$1 == "work" { n = $2 } END { print n + 0 }')
   [ "$last" -lt "$size" ]; check "the last work count, $last, is short of $size ($how, exit ${status[$how]})" $?
 done
-[ "${status[reset]}" = 1 ] && [ -s "$work/stuck-reset.err" ]
-check "after the last reset: exit 1 with $(tr '\r\n' '  ' < "$work/stuck-reset.err")" $?
+error=$(tr '\r\n' '  ' < "$work/stuck-reset.err")
+[ "${status[reset]}" = 1 ] && [ -n "$error" ]; check "after the last reset: exit 1 with $error" $?
 
 # --- 3. Cuts by a reset every 16 MiB: what the reset lost is asked for again.
 proxy reset "$nginx_port" --cut $((16 * MiB)) --how reset
