@@ -1,6 +1,6 @@
 # The HTTP client over real sockets: a test program run with the scripted server around it
 # (tests/servers/with-server.sh), natively and under Wine; the nginx and tinyproxy checks of
-# klu-get; the response reader's fuzzer.
+# klu-get and its resuming behind a cutting proxy; the response reader's fuzzer.
 add_executable(http_socket_tests ${CMAKE_SOURCE_DIR}/tests/http/HttpSocket_test.cpp)
 target_link_libraries(http_socket_tests PRIVATE klu_platform ${KLU_GTEST_LIBS})
 target_include_directories(http_socket_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
@@ -24,6 +24,11 @@ if(TARGET klu-get)
            COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/with-server.sh ${CMAKE_SOURCE_DIR}/tests/http/klu_get_resume.sh
                    ${_klu_http_runner} $<TARGET_FILE:klu-get>)
   set_tests_properties(http_klu_get_resume PROPERTIES TIMEOUT 300 LABELS http)
+  # Resuming against nginx's own range support, through a proxy that cuts every connection.
+  add_test(NAME http_resume_real
+           COMMAND ${CMAKE_SOURCE_DIR}/tests/servers/resume-real.sh ${CMAKE_BINARY_DIR}/http-resume-real
+                   ${_klu_http_runner} $<TARGET_FILE:klu-get>)
+  set_tests_properties(http_resume_real PROPERTIES TIMEOUT 400 LABELS http)
 endif()
 
 klu_add_fuzzer(http_response SOURCES ${CMAKE_SOURCE_DIR}/tests/fuzz/http_response_fuzz.cpp

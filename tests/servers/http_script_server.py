@@ -17,13 +17,13 @@ listens (refused connections) and a port whose listen queue is full (connects ha
 on SIGTERM or after --lifetime seconds.
 """
 import argparse
-import os
-import signal
 import socket
 import struct
 import sys
 import threading
 import time
+
+from serve_loop import serve_until, write_port_file
 
 BODY_1000 = bytes((i * 7) & 0xFF for i in range(1000))
 
@@ -275,20 +275,8 @@ def main():
         fillers.append(s)
 
     recorder = Recorder()
-    temp = args.port_file + ".tmp"
-    with open(temp, "w") as f:
-        f.write("%d %d %d\n" % (listener.getsockname()[1], refused, stuck.getsockname()[1]))
-    os.replace(temp, args.port_file)
-
-    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
-    deadline = time.monotonic() + args.lifetime
-    listener.settimeout(1.0)
-    while time.monotonic() < deadline:
-        try:
-            conn, _ = listener.accept()
-        except socket.timeout:
-            continue
-        threading.Thread(target=serve, args=(conn, recorder), daemon=True).start()
+    write_port_file(args.port_file, (listener.getsockname()[1], refused, stuck.getsockname()[1]))
+    serve_until(listener, args.lifetime, serve, recorder)
     return 0
 
 

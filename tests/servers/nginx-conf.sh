@@ -1,7 +1,8 @@
-# Sourced by scripts that need nginx on 127.0.0.1: nginx_conf WORK PORT writes WORK/nginx.conf
-# for a single foreground process serving WORK/www, all its files inside WORK.
+# Sourced by scripts that need nginx on 127.0.0.1: nginx_conf WORK PORT [SERVERS] writes
+# WORK/nginx.conf for a single foreground process serving WORK/www, all its files inside WORK;
+# SERVERS, when given, are further server blocks.
 nginx_conf() {
-  local work=$1 port=$2
+  local work=$1 port=$2 servers=${3:-}
   mkdir -p "$work/www" "$work/temp"
   cat > "$work/nginx.conf" <<CONF
 daemon off;
@@ -19,6 +20,7 @@ http {
   uwsgi_temp_path $work/temp/uwsgi;
   scgi_temp_path $work/temp/scgi;
   server { listen 127.0.0.1:$port; root $work/www; }
+  $servers
 }
 CONF
 }

@@ -8,40 +8,10 @@ work=$1; shift
 getter=("$@")
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/nginx-conf.sh"
+. "$here/real-peer.sh"
 
 rm -rf "$work"; mkdir -p "$work/www" "$work/temp"
 work=$(cd "$work" && pwd)
-pids=()
-cleanup() {
-  local p
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-  for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-}
-trap cleanup EXIT
-trap 'exit 130' INT TERM
-
-failures=0
-check() {  # check NAME CONDITION-STATUS
-  if [ "$2" -eq 0 ]; then echo "ok   $1"; else echo "FAIL $1"; failures=$((failures + 1)); fi
-}
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-
-# A Win32 klu-get under Wine takes Windows paths: the host's root is drive Z.
-out_path() {
-  case "${getter[-1]}" in *.exe) echo "Z:$1" ;; *) echo "$1" ;; esac
-}
-
-wait_port() {
-  for _ in $(seq 100); do
-    python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1",int(sys.argv[1])),0.2).close()' "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 head -c $((24 * 1024 * 1024 + 12345)) /dev/urandom > "$work/www/big.bin"
 
 nginx_port=$(free_port)

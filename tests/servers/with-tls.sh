@@ -17,6 +17,7 @@ case "${1:-}" in *wine-run) runner=("$1"); shift ;; esac
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 . "$here/nginx-conf.sh"
 . "$here/tls-certs.sh"
+. "$here/ports.sh"
 
 rm -rf "$work"; mkdir -p "$work/www" "$work/temp"
 work=$(cd "$work" && pwd)
@@ -33,17 +34,6 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
-
-free_port() {
-  python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-wait_port() {
-  for _ in $(seq 100); do
-    python3 -c 'import socket,sys; socket.create_connection(("127.0.0.1",int(sys.argv[1])),0.2).close()' "$1" 2>/dev/null && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 # The good certificate names a revocation list on a port where nothing listens: the check must
 # find the source unreachable and still accept the chain.
