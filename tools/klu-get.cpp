@@ -4,9 +4,9 @@
 // file less than 64 KiB further (default 5), the first after MS milliseconds (default 1000),
 // each next wait double. With --events, one line a body event on standard output: "begin N",
 // "work N", "end"; a resumed body's counts go on from the bytes kept. Exit 0 when the download
-// succeeded (as for one GET, a body that ended before its announced length in an orderly way is
-// no error: the last work count tells); otherwise the client's error message, exactly as
-// raised, on standard error and exit 1. A wrong command line exits 2.
+// succeeded; otherwise the client's error message, exactly as raised, on standard error and
+// exit 1 ("Connection Closed Gracefully." for a body that still ended before its announced
+// length in an orderly way). A wrong command line exits 2.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,7 +84,9 @@ int main(int argc, char** argv) {
             client.OnWorkEnd = [](http::WorkMode) { std::printf("end\n"); };
         }
         auto target = platform::CreateFileTarget(file);
-        http::ResumingDownload(client, retry).Run(url, *target);
+        // A body that still ended before its announced length after the last further request
+        // is no download: the client raises nothing for an orderly close, so the tool says it.
+        if (!http::ResumingDownload(client, retry).Run(url, *target)) throw http::HttpError(http::kClosedGracefully);
     } catch (const std::exception& error) {
         std::fflush(stdout);
         std::fprintf(stderr, "%s\n", error.what());

@@ -96,8 +96,8 @@ check "every begin is $size, the work counts never go back and end at $size" $?
 # --- 2. The retries' bound. Six cuts with the default five retries still complete, as each
 # retry brings the file further. Then answers that bring nothing: after a first cut, every
 # further answer is cut where its body begins: five retries, the file's beginning kept, the last
-# work count short; after a reset, exit 1 with the error. (An orderly close before the length is,
-# as for one GET, no error of the client's: the last work count tells.)
+# work count short; exit 1 with the error: the reset's, or "Connection Closed Gracefully." after
+# an orderly close before the length.
 proxy progress "$nginx_port"
 fetch progress "http://127.0.0.1:$proxy_port/big.bin" --retry-wait 20
 check "six cuts, each bringing the file further, with the default retries: exit 0" $?
@@ -121,6 +121,8 @@ for how in reset close; do
 done
 error=$(tr '\r\n' '  ' < "$work/stuck-reset.err")
 [ "${status[reset]}" = 1 ] && [ -n "$error" ]; check "after the last reset: exit 1 with $error" $?
+[ "${status[close]}" = 1 ] && grep -q 'Connection Closed Gracefully.' "$work/stuck-close.err"
+check "after the last orderly close before the length: exit 1, Connection Closed Gracefully." $?
 
 # --- 3. Cuts by a reset every 16 MiB: what the reset lost is asked for again.
 proxy reset "$nginx_port" --cut $((16 * MiB)) --how reset
