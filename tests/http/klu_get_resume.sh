@@ -59,9 +59,11 @@ same() { cmp -s "$1" "$2" && echo same || echo differs; }
 # The work counts never go back, but where a begin starts the body again; prints "monotonic"
 # or the first line that goes back, then the begin lines.
 progress() {
-  awk '/^begin/ {last = -1; begins = begins " " $2; next}
-       /^work/ {if ($2 < last && !bad) bad = NR ": " $0; last = $2}
-       END {print (bad ? "back at " bad : "monotonic") begins}' "$work/events"
+  # The Win32 tool's lines end in CR LF.
+  tr -d '\r' <"$work/events" |
+    awk '/^begin/ {last = -1; begins = begins " " $2; next}
+         /^work/ {if ($2 < last && !bad) bad = NR ": " $0; last = $2}
+         END {print (bad ? "back at " bad : "monotonic") begins}'
 }
 
 # 1. Cut at 40 %, then the range honoured: the file whole, exactly two requests, the second

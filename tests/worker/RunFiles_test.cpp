@@ -91,8 +91,10 @@ TEST_F(RunFilesTest, APackageStillOpenWhenTheProcessEndsGoesWithIt) {
         const char* name;  // the stalled answers send the start of a real package
         const char* ranges;
     } cases[] = {
-        {"stall", "pluvionfull.zip", "- -\n"},
-        {"stall0", "pluvionfull.zip", "- -\n"},
+        // A folder of their own in the address: the server counts requests by path, and other
+        // tests fetch the same packages.
+        {"stall", "runfiles/pluvionfull.zip", "- -\n"},
+        {"stall0", "runfiles/pluvionfull.zip", "- -\n"},
         {"resume", "stall/big.zip", nullptr},  // a 206 for the rest, checked below
     };
     for (const Case& c : cases) {
