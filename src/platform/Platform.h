@@ -102,6 +102,7 @@ bool SetAttributesNormal(const std::string& path);
 bool MoveFileTo(const std::string& from, const std::string& to);
 bool CopyFileOverwrite(const std::string& from, const std::string& to);
 std::string ShortPathName(const std::string& path);  // the path unchanged when it has none
+std::string LongPathName(const std::string& path);   // the same, every part in its long form
 void SetCurrentDir(const std::string& path);         // raises SystemError on failure
 std::string CurrentDir();
 std::string NewGuidText();  // a new GUID in its braced registry form {XXXXXXXX-XXXX-...}

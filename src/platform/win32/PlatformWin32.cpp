@@ -158,15 +158,29 @@ bool CopyFileOverwrite(const std::string& from, const std::string& to) {
     return CopyFileA(NativePath(from).c_str(), NativePath(to).c_str(), FALSE) != 0;
 }
 
-std::string ShortPathName(const std::string& path) {
-    const DWORD need = GetShortPathNameA(path.c_str(), nullptr, 0);
-    if (need == 0) return path;
-    std::string buf(need, '\0');
-    const DWORD n = GetShortPathNameA(path.c_str(), &buf[0], need);
-    if (n == 0 || n >= need) return path;
-    buf.resize(n);
-    return buf;
+namespace {
+
+// A path the system rewrites (GetShortPathNameA, GetLongPathNameA): one call with room for
+// MAX_PATH characters usually does; a longer answer is asked for again with the size the system
+// gave. Each call walks the path's folders, a round trip per folder under Wine, so the size is
+// not asked for first. The path unchanged when the system has no answer.
+std::string RewrittenPath(DWORD(WINAPI* rewrite)(LPCSTR, LPSTR, DWORD), const std::string& path) {
+    std::string buffer(MAX_PATH + 1, '\0');
+    DWORD n = rewrite(path.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (n >= buffer.size()) {
+        buffer.assign(n, '\0');
+        n = rewrite(path.c_str(), &buffer[0], n);
+    }
+    if (n == 0 || n >= buffer.size()) return path;
+    buffer.resize(n);
+    return buffer;
 }
+
+}  // namespace
+
+std::string ShortPathName(const std::string& path) { return RewrittenPath(GetShortPathNameA, path); }
+
+std::string LongPathName(const std::string& path) { return RewrittenPath(GetLongPathNameA, path); }
 
 void SetCurrentDir(const std::string& path) {
     if (!SetCurrentDirectoryA(path.c_str())) RaiseLastError();

@@ -70,18 +70,6 @@ private:
     HANDLE handle_;
 };
 
-std::string LongPath(const std::string& path) {
-    std::string buffer(MAX_PATH, '\0');
-    DWORD n = GetLongPathNameA(path.c_str(), &buffer[0], static_cast<DWORD>(buffer.size()));
-    if (n >= buffer.size()) {
-        buffer.assign(n, '\0');
-        n = GetLongPathNameA(path.c_str(), &buffer[0], n);
-    }
-    if (n == 0 || n >= buffer.size()) return path;
-    buffer.resize(n);
-    return buffer;
-}
-
 std::string Folded(std::string text) {
     if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
     return text;
@@ -168,7 +156,7 @@ public:
         // long name), or takes its alias (the long name written after a literal alias). Letter
         // case is not part of a name on Windows.
         const std::string native = platform::NativePath(path);
-        const std::string names[] = {Folded(LongPath(native)), Folded(platform::ShortPathName(native))};
+        const std::string names[] = {Folded(platform::LongPathName(native)), Folded(platform::ShortPathName(native))};
         const bool known = written_.count(names[0]) != 0 || written_.count(names[1]) != 0;
         written_.insert(names[0]);
         written_.insert(names[1]);
