@@ -6,6 +6,7 @@
 #include <exception>
 #include <thread>
 
+#include "Decimal.h"
 #include "http/HttpErrors.h"
 
 namespace http {
@@ -15,16 +16,15 @@ namespace {
 // A second answer that starts the file again from its beginning.
 const char* const kRestartedTwice = "The server sent the whole file again after a restart.";
 
-// Decimal digits at `at`, at most kMaxCount.
+// The run of decimal digits at `at`, at most kMaxCount, through the one decimal reader.
 bool ReadNumber(const std::string& text, std::size_t& at, std::int64_t& value) {
-    const std::size_t start = at;
-    value = 0;
-    while (at < text.size() && text[at] >= '0' && text[at] <= '9') {
-        value = value * 10 + (text[at] - '0');
-        if (value > kMaxCount) return false;
-        ++at;
-    }
-    return at > start;
+    std::size_t end = at;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    std::uint64_t number = 0;
+    if (ParseDecimal(text.data() + at, text.data() + end, kMaxCount, number) != DecimalResult::Ok) return false;
+    value = static_cast<std::int64_t>(number);
+    at = end;
+    return true;
 }
 
 // A validator goes back into a request line: only visible characters and blanks (RFC 9110 8.8.3).
