@@ -11,6 +11,11 @@
 !endif
 
 Unicode true
+; The installer's own machine: x86-unicode by default; amd64-unicode where the installer under test
+; was built for x86_64 (a host that runs no 32-bit code).
+!ifdef TARGET
+  Target ${TARGET}
+!endif
 Name "Pluvion"
 OutFile "${OUT}"
 ; Each file deflated on its own, as in the ZIP package: no solid block.

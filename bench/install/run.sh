@@ -19,6 +19,10 @@ unzip_tool=$top/build/release/tools/klu-unzip
 [ -f "$exe" ] || { echo "build the win32 preset first (make win32)" >&2; exit 1; }
 command -v makensis >/dev/null || { echo "makensis is missing (scripts/install-deps)" >&2; exit 1; }
 runs=${RUNS:-5}
+# The peer is built for the machine the installer was built for: on a host that runs no 32-bit
+# code both are x86_64 programs under the 64-bit Wine.
+nsis_target=x86-unicode
+[ "$(tests/wine/host-arch)" = x86_64 ] && nsis_target=amd64-unicode
 limited_mib=${LIMITED_MIB:-100}
 out=$top/build/bench
 work=$out/install
@@ -118,7 +122,7 @@ sizes=("$@")
 for size in "${sizes[@]}"; do
   rm -rf "$work/tree"
   python3 bench/make_package.py "$size" "$package" --tree "$work/tree"
-  makensis -V1 -DTREE="$work/tree" -DOUT="$peer" bench/install/peer.nsi
+  makensis -V1 -DTREE="$work/tree" -DOUT="$peer" -DTARGET="$nsis_target" bench/install/peer.nsi
   alternate "$size" "klu:$url" "nsis:-" "pipeline:$url"
   k=$(med "$size-klu"); n=$(med "$size-nsis"); p=$(med "$size-pipeline")
   row "install ${size} MiB" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$n")" "$(peak "$size-klu")"

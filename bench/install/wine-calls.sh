@@ -11,6 +11,9 @@ cd "$top"
 exe=$top/build/win32/KestrumLiveUpdate.exe
 [ -f "$exe" ] || { echo "build the win32 preset first (make win32)" >&2; exit 1; }
 files=${1:-200}
+# The peer is built for the installer's own machine (x86_64 where the host runs no 32-bit code).
+nsis_target=x86-unicode
+[ "$(tests/wine/host-arch)" = x86_64 ] && nsis_target=amd64-unicode
 work=$top/build/bench/wine-calls
 rm -rf "$work"; mkdir -p "$work/www"
 export KLU_WINEPREFIX=$work/wineprefix
@@ -37,7 +40,7 @@ trap cleanup EXIT
 for n in "$files" $((files * 2)); do
   mkdir -p "$work/www/$n"
   python3 bench/make_package.py 1 "$work/www/$n/pluvionfull.zip" --files "$n" --tree "$work/tree-$n" >/dev/null
-  makensis -V1 -DTREE="$work/tree-$n" -DOUT="$work/peer-$n.exe" bench/install/peer.nsi
+  makensis -V1 -DTREE="$work/tree-$n" -DOUT="$work/peer-$n.exe" -DTARGET="$nsis_target" bench/install/peer.nsi
 done
 klu_start_server "$work/port" 600 demo/serve.py --dir "$work/www" 2>/dev/null
 server=$KLU_SERVER_PID

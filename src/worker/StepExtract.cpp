@@ -26,7 +26,9 @@ public:
     std::string NativePath(const std::string& path) const override { return system_->NativePath(path); }
     std::string OemNameToAnsi(const std::string& oem) const override { return system_->OemNameToAnsi(oem); }
     bool HasRoomFor(std::uint64_t bytes) override { return hasRoom_(bytes) && system_->HasRoomFor(bytes); }
-    bool WrittenBefore(const std::string& path) override { return system_->WrittenBefore(path); }
+    bool WrittenBefore(const std::string& path, std::size_t rootLength) override {
+        return system_->WrittenBefore(path, rootLength);
+    }
 
 private:
     std::unique_ptr<zip::OutputFolder> system_;

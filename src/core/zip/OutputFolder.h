@@ -48,8 +48,10 @@ public:
     // false when the file system has too little room for them.
     virtual bool HasRoomFor(std::uint64_t /*bytes*/) { return true; }
     // Asked after each file is created: true when it is a file already written in this extraction
-    // under another name (on Windows an 8.3 alias such as PLUV~PTR.DLL of a long name).
-    virtual bool WrittenBefore(const std::string& /*path*/) { return false; }
+    // under another name (on Windows an 8.3 alias such as PLUV~PTR.DLL of a long name), or when its
+    // alias is an earlier file's name. The first rootLength characters of path are the extract
+    // folder's, which the entry's name does not choose.
+    virtual bool WrittenBefore(const std::string& /*path*/, std::size_t /*rootLength*/) { return false; }
 };
 
 // The file system of the running system (src/platform/win32 or src/platform/posix).

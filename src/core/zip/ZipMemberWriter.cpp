@@ -98,7 +98,7 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
         ReportEnd(EntryResult::CannotCreate, path);
         return PassOver(archive, member, next);
     }
-    if (output_->WrittenBefore(path)) {
+    if (output_->WrittenBefore(path, std::min(extractFolder_.size(), path.size()))) {
         // Another name of a file this extraction wrote (an 8.3 alias): two entries, one file.
         file.reset();
         ReportEnd(EntryResult::DuplicateName, path);

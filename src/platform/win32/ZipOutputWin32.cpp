@@ -1,6 +1,8 @@
 // The extractor's file output on Windows, through the ANSI ("A") file functions.
 #include <windows.h>
+#include <winternl.h>
 
+#include <iterator>
 #include <set>
 
 #include "platform/Platform.h"
@@ -69,6 +71,21 @@ private:
 
     HANDLE handle_;
 };
+
+// The file system's number of an open file: the file's own, whatever name opened it. Asked of
+// the system's file information call directly: the volume serial number that
+// GetFileInformationByHandle adds costs a question to the mount manager under Wine, and the
+// files of one extraction share the extract folder's volume anyway.
+bool FileIndexOf(HANDLE h, LONGLONG& index) {
+    using Query = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, FILE_INFORMATION_CLASS);
+    static const Query query =
+        reinterpret_cast<Query>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationFile")));
+    FILE_INTERNAL_INFORMATION info = {};
+    IO_STATUS_BLOCK io = {};
+    if (query == nullptr || query(h, &io, &info, sizeof info, FileInternalInformation) < 0) return false;
+    index = info.IndexNumber.QuadPart;
+    return index != 0;  // a file system without numbers: the names are compared instead
+}
 
 std::string Folded(std::string text) {
     if (!text.empty()) CharUpperBuffA(&text[0], static_cast<DWORD>(text.size()));
@@ -141,6 +158,9 @@ public:
             h = create();
         }
         if (h == INVALID_HANDLE_VALUE) return nullptr;
+        // Which file the name reached: asked of the open handle, without a walk of the folders.
+        created_.path = path;
+        created_.identified = FileIndexOf(h, created_.index);
         return std::unique_ptr<OutputFile>(new Win32File(h));
     }
 
@@ -150,22 +170,41 @@ public:
 
     std::string OemNameToAnsi(const std::string& oem) const override { return platform::OemToAnsiText(oem); }
 
-    bool WrittenBefore(const std::string& path) override {
-        // A file is known by its long path and by its 8.3 path, whatever name the entry used: a
-        // new file that has either of an earlier one's is that file (an alias written after the
-        // long name), or takes its alias (the long name written after a literal alias). Letter
-        // case is not part of a name on Windows.
+    bool WrittenBefore(const std::string& path, std::size_t rootLength) override {
+        // Two ways for two entries to meet in one file. An alias written after the long name
+        // opens the file the long name made: the same file, known by its identity. A long name
+        // written after a literal alias makes a new file whose 8.3 alias is the earlier name:
+        // possible only when an earlier entry's name holds a tilde, as every alias does, and
+        // only then are the folders walked for the long and 8.3 paths. Letter case is not part
+        // of a name on Windows.
         const std::string native = platform::NativePath(path);
-        const std::string names[] = {Folded(platform::LongPathName(native)), Folded(platform::ShortPathName(native))};
-        const bool known = written_.count(names[0]) != 0 || written_.count(names[1]) != 0;
-        written_.insert(names[0]);
-        written_.insert(names[1]);
-        return known;
+        const bool identified = created_.identified && created_.path == native;
+        const bool tilde = native.find('~', rootLength) != std::string::npos;
+        if (identified && !indexes_.insert(created_.index).second) return true;
+        if (!identified || tilde || !namesWithTilde_.empty()) {
+            // Either path of this file may meet an earlier one's: the folders are walked.
+            const std::string names[] = {Folded(platform::LongPathName(native)),
+                                         Folded(platform::ShortPathName(native))};
+            const bool known = namesWithTilde_.count(names[0]) != 0 || namesWithTilde_.count(names[1]) != 0;
+            if (!identified || tilde) namesWithTilde_.insert(std::begin(names), std::end(names));
+            return known;
+        }
+        return false;
     }
 
 private:
+    struct Created {
+        std::string path;
+        bool identified = false;
+        LONGLONG index = 0;
+    };
+
     std::set<std::string> foldersMade_;  // folders made or found in this extraction
-    std::set<std::string> written_;  // long and 8.3 paths, upper case, of the files created so far
+    Created created_;                    // the file made last, and which file it is
+    std::set<LONGLONG> indexes_;         // the files created so far, by their file system's number
+    // Long and 8.3 paths, upper case, of the files created so far whose names hold a tilde (or
+    // whose identity could not be asked): the names a later long name's alias can meet.
+    std::set<std::string> namesWithTilde_;
 };
 
 }  // namespace
