@@ -19,7 +19,25 @@ constexpr std::size_t kRunSize = 262144;
 // Room a match copy may write past its end (it copies eight bytes a step).
 constexpr std::size_t kCopySlack = 16;
 
+// The buffers of the last stream this thread decoded, kept for its next one. Entry after entry
+// the allocator would otherwise give the memory back to the system and ask for it again: under
+// Wine each time a change of the address space that every core has to take in.
+struct SpareBuffers {
+    std::unique_ptr<std::uint8_t[]> input;
+    std::unique_ptr<std::uint8_t[]> window;
+    std::size_t windowBytes = 0;
+};
+thread_local SpareBuffers spare;
+
 }  // namespace
+
+Inflater::~Inflater() {
+    if (inBuf_) spare.input = std::move(inBuf_);
+    if (window_ && capacity_ + kCopySlack >= spare.windowBytes) {
+        spare.window = std::move(window_);
+        spare.windowBytes = capacity_ + kCopySlack;
+    }
+}
 
 Inflater::Inflater(DeflateVariant variant)
     : variant_(variant),
@@ -281,8 +299,14 @@ DecodeStatus Inflater::Run(ByteSource& in, ByteSink& out, std::uint64_t limit) {
     in_ = &in;
     out_ = &out;
     limit_ = limit;
-    inBuf_.reset(new std::uint8_t[kInputSize]);  // never read before it is filled
-    window_.reset(new std::uint8_t[capacity_ + kCopySlack]);  // nor read before written
+    // Neither buffer is read before it is written, new or left by the last stream.
+    inBuf_ = spare.input ? std::move(spare.input) : std::unique_ptr<std::uint8_t[]>(new std::uint8_t[kInputSize]);
+    if (spare.window && spare.windowBytes >= capacity_ + kCopySlack) {
+        window_ = std::move(spare.window);
+        spare.windowBytes = 0;
+    } else {
+        window_.reset(new std::uint8_t[capacity_ + kCopySlack]);
+    }
     DecodeStatus st = DecodeStatus::Ok;
     for (;;) {
         std::uint32_t final = 0, type = 0;

@@ -22,6 +22,10 @@ enum class DeflateVariant { Deflate, Deflate64 };
 class Inflater {
 public:
     explicit Inflater(DeflateVariant variant);
+    // Leaves its buffers to the thread's next stream.
+    ~Inflater();
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
 
     // Decodes one whole stream (up to its final block). May be called once per Inflater.
     DecodeStatus Run(ByteSource& in, ByteSink& out, std::uint64_t limit);

@@ -141,21 +141,24 @@ public:
 
     std::unique_ptr<OutputFile> CreateOutputFile(const std::string& given) override {
         const std::string path = platform::NativePath(given);
-        const auto create = [&path] {
-            return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const auto create = [&path](DWORD disposition) {
+            return CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
         };
-        HANDLE h = create();
+        // A new file first: replacing one cuts it to nothing, and under Wine a file cut to nothing
+        // is written through to the disk when it is closed, file after file.
+        HANDLE h = create(CREATE_NEW);
+        if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_EXISTS) h = create(CREATE_ALWAYS);
         if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND) {
             // The folder went away since it was made: make it again.
             foldersMade_.clear();
             const std::size_t cut = path.rfind('\\');
-            if (cut != std::string::npos && MakeFolder(path.substr(0, cut))) h = create();
+            if (cut != std::string::npos && MakeFolder(path.substr(0, cut))) h = create(CREATE_ALWAYS);
         }
         if (h == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
             // A read-only (or hidden or system) file refuses to be replaced: make it normal, then
             // again. Only then: a new file needs no such call.
             SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            h = create();
+            h = create(CREATE_ALWAYS);
         }
         if (h == INVALID_HANDLE_VALUE) return nullptr;
         // Which file the name reached: asked of the open handle, without a walk of the folders.
