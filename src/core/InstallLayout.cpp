@@ -1,5 +1,7 @@
 #include "InstallLayout.h"
 
+#include <unordered_set>
+
 #include "UClasses.h"
 #include "uStrParam.h"
 
@@ -58,8 +60,12 @@ std::string DeleteOnRebootCommand(unsigned long platformId, const std::string& p
 std::string MergeFileList(const std::string& stored, const std::string& added) {
     TStringParam merged(stored, ";");
     const TStringParam more(added, ";");
+    // Looked up by their upper-case form, as IndexOf compares: one search a path, not a pass
+    // over the whole list for each of thousands of files.
+    std::unordered_set<std::string> present;
+    for (int i = 0; i < merged.Count(); ++i) present.insert(UpperCaseAscii(merged[i]));
     for (int i = 0; i < more.Count(); ++i)
-        if (merged.IndexOf(more[i]) < 0) merged.Add(more[i]);
+        if (present.insert(UpperCaseAscii(more[i])).second) merged.Add(more[i]);
     return merged.Text();
 }
 

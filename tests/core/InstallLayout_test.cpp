@@ -54,4 +54,8 @@ TEST(InstallLayout, TheFileListTakesEachNewPathOnceInItsOrder) {
               "C:\\a.txt;C:\\b.txt;C:\\c.txt;C:\\d.txt;");
     EXPECT_EQ(layout::MergeFileList("C:\\a.txt;", ""), "C:\\a.txt;");
     EXPECT_EQ(layout::MergeFileList("C:\\a.txt;", "C:\\a.txt;"), "C:\\a.txt;");
+    // A path the new list names twice, in two letter cases, is taken once, in its first form;
+    // a path the stored list holds twice stays as it is.
+    EXPECT_EQ(layout::MergeFileList("C:\\a.txt;C:\\A.txt", "C:\\x\\e.dll;c:\\X\\E.DLL;C:\\f.dll"),
+              "C:\\a.txt;C:\\A.txt;C:\\x\\e.dll;C:\\f.dll;");
 }
