@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <ctime>
+#include <set>
 
 #include "zip/OutputFolder.h"
 #include "zip/ZipNames.h"
@@ -43,6 +44,30 @@ public:
     }
 
     bool SetDosTime(std::uint16_t dosDate, std::uint16_t dosTime) override {
+        // The files of one package mostly share their time: the last one read is kept, since
+        // each reading as local time looks at the time zone file again.
+        thread_local std::uint32_t lastStamp = 0;
+        thread_local std::time_t lastWhen = 0;
+        const std::uint32_t stamp = (std::uint32_t{dosDate} << 16 | dosTime) + 1;  // never 0
+        if (stamp != lastStamp) {
+            if (!LocalTimeOf(dosDate, dosTime, lastWhen)) return false;
+            lastStamp = stamp;
+        }
+        struct timespec times[2];
+        times[0].tv_sec = lastWhen;
+        times[0].tv_nsec = 0;
+        times[1] = times[0];
+        return ::futimens(fd_, times) == 0;
+    }
+
+    bool Close() override {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    static bool LocalTimeOf(std::uint16_t dosDate, std::uint16_t dosTime, std::time_t& when) {
         // APPNOTE 4.4.6: date = (year - 1980) << 9 | month << 5 | day; time = hour << 11 |
         // minute << 5 | seconds / 2. Read as local time.
         std::tm t{};
@@ -56,22 +81,10 @@ public:
         if (t.tm_mon < 0 || t.tm_mon > 11 || t.tm_mday == 0 || t.tm_hour > 23 || t.tm_min > 59 || t.tm_sec > 59) {
             return false;
         }
-        const std::time_t when = std::mktime(&t);
-        if (when == static_cast<std::time_t>(-1)) return false;
-        struct timespec times[2];
-        times[0].tv_sec = when;
-        times[0].tv_nsec = 0;
-        times[1] = times[0];
-        return ::futimens(fd_, times) == 0;
+        when = std::mktime(&t);
+        return when != static_cast<std::time_t>(-1);
     }
 
-    bool Close() override {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
     int fd_;
 };
 
@@ -93,10 +106,10 @@ public:
     bool CreateFolderPath(const std::string& path) override {
         std::string p = Native(path);
         while (p.size() > 1 && p.back() == '/') p.pop_back();
-        // Entries of one folder tend to follow each other: the folder made last time is there.
-        if (p == lastFolder_) return true;
+        // A folder made once is not asked for again, whatever order the entries come in.
+        if (foldersMade_.count(p) != 0) return true;
         if (!MakeFolder(p)) return false;
-        lastFolder_ = p;
+        foldersMade_.insert(p);
         return true;
     }
 
@@ -117,7 +130,7 @@ public:
         }
         if (fd < 0 && errno == ENOENT) {
             // The folder went away since it was made: make it again.
-            lastFolder_.clear();
+            foldersMade_.clear();
             const std::size_t cut = p.rfind('/');
             if (cut != std::string::npos && cut > 0 && MakeFolder(p.substr(0, cut))) {
                 fd = ::open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -139,7 +152,7 @@ public:
     std::string NativePath(const std::string& path) const override { return Native(path); }
 
 private:
-    std::string lastFolder_;
+    std::set<std::string> foldersMade_;  // folders made or found in this extraction
 };
 
 }  // namespace
