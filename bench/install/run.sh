@@ -6,6 +6,9 @@
 #     under the same wineserver: the installer a publisher would pick instead;
 #   - a plain pipeline on the host doing the same work (curl to a file, unzip into a temporary
 #     folder, cp -r into the install folder), kept for continuity with earlier reports.
+# Beside them, the floor: bench/install/floor.cpp, built here, makes the same files in a work
+# folder (the same sizes, nothing decoded) and moves them into the install folder, the least any
+# installer of these files pays under this Wine.
 # Then, with nginx sending at 10 MiB/s (limit_rate), the whole installation against the download
 # alone (curl), and native klu-unzip of the same package against unzip, 7z and bsdtar.
 # Every tool runs once to warm up, then RUNS times (5), alternating; medians.
@@ -23,6 +26,7 @@ runs=${RUNS:-5}
 # code both are x86_64 programs under the 64-bit Wine.
 nsis_target=x86-unicode
 [ "$(tests/wine/host-arch)" = x86_64 ] && nsis_target=amd64-unicode
+arch=$(sed -n 's/^KLU_WINDOWS_ARCH:[A-Z]*=//p' "$top/build/win32/CMakeCache.txt")
 limited_mib=${LIMITED_MIB:-100}
 out=$top/build/bench
 work=$out/install
@@ -69,6 +73,8 @@ drive_c=$KLU_WINEPREFIX/drive_c
 installed=$drive_c/Program\ Files/Veltrona
 pipeline_dir=$work/pipeline
 peer=$work/peer.exe
+floor_exe=$work/floor.exe
+"${arch:-i686}-w64-mingw32-g++-posix" -O2 -static -o "$floor_exe" bench/install/floor.cpp
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
@@ -91,6 +97,10 @@ clean_install() {
 
 klu() { clean_install; timed "$1" tests/wine/wine-run "$exe" /HIDE /URL "$2"; }
 nsis() { clean_install; timed "$1" tests/wine/wine-run "$peer" /S; }
+floor() {
+  clean_install; rm -rf "$drive_c/floorwork"
+  timed "$1" tests/wine/wine-run "$floor_exe" 'C:\floor.list' 'C:\floorwork' 'C:\Program Files\Veltrona\Pluvion'
+}
 pipeline() {
   clean_install; mkdir -p "$pipeline_dir/install"
   timed "$1" bash -c "curl -s -o '$pipeline_dir/p.zip' '$2' && unzip -q '$pipeline_dir/p.zip' -d '$pipeline_dir/tmp' \
@@ -123,14 +133,17 @@ for size in "${sizes[@]}"; do
   rm -rf "$work/tree"
   python3 bench/make_package.py "$size" "$package" --tree "$work/tree"
   makensis -V1 -DTREE="$work/tree" -DOUT="$peer" -DTARGET="$nsis_target" bench/install/peer.nsi
-  alternate "$size" "klu:$url" "nsis:-" "pipeline:$url"
-  k=$(med "$size-klu"); n=$(med "$size-nsis"); p=$(med "$size-pipeline")
+  (cd "$work/tree" && find . -type f -printf '%P\t%s\n' | tr '/' '\\') > "$drive_c/floor.list"
+  alternate "$size" "klu:$url" "nsis:-" "floor:-" "pipeline:$url"
+  k=$(med "$size-klu"); n=$(med "$size-nsis"); p=$(med "$size-pipeline"); f=$(med "$size-floor")
   row "install ${size} MiB" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$n")" "$(peak "$size-klu")"
   row "install ${size} MiB" "NSIS installer (Wine)" "$n" "$(speed "$size" "$n")" "1.00" "$(peak "$size-nsis")"
+  row "install ${size} MiB" "floor: create, write, move (Wine)" "$f" "$(speed "$size" "$f")" "$(ratio "$f" "$n")" "$(peak "$size-floor")"
   row "install ${size} MiB, host pipeline" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$p")" "$(peak "$size-klu")"
   row "install ${size} MiB, host pipeline" "curl+unzip+cp" "$p" "$(speed "$size" "$p")" "1.00" "$(peak "$size-pipeline")"
-  echo "install $size MiB: installer $k s (peak $(peak "$size-klu") KiB), NSIS $n s, pipeline $p s;" \
-       "ratio to NSIS $(ratio "$k" "$n"), to the pipeline $(ratio "$k" "$p")"
+  echo "install $size MiB: installer $k s (peak $(peak "$size-klu") KiB), NSIS $n s, floor $f s, pipeline $p s;" \
+       "ratio to NSIS $(ratio "$k" "$n"), to the pipeline $(ratio "$k" "$p"); NSIS to the floor $(ratio "$n" "$f")," \
+       "installer to the floor $(ratio "$k" "$f")"
 
   if [ "$size" = "$limited_mib" ]; then
     # At a realistic speed, unpacking and placing should hide behind the transfer.
@@ -167,4 +180,4 @@ for size in "${sizes[@]}"; do
   fi
 done
 clean_install
-rm -rf "$work/tree" "$peer"
+rm -rf "$work/tree" "$peer" "$floor_exe" "$drive_c/floor.list" "$drive_c/floorwork"

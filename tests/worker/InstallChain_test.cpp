@@ -127,6 +127,21 @@ TEST_F(WorkerTest, InstallsAPackageThenFinishesAndUpdatesWithoutDuplicates) {
     ASSERT_EQ(RunChild("finish", "\"" + installFolder + "\" 0"), 0);
     EXPECT_FALSE(platform::FileExists(desktopLink));
     EXPECT_TRUE(platform::FileExists(menuLink));
+    {
+        // The size counts every listed file that is there, asked of the system file by file here
+        // (the listed files that are not there, the application's own and the removed desktop
+        // link, add nothing), the update's new.txt among them.
+        const TStringParam listed(AppValue("\\Uninstall", "Files"), ";");
+        std::uint64_t total = 0;
+        for (int i = 0; i < listed.Count(); ++i) {
+            std::uint64_t size = 0;
+            if (platform::FileSize(listed[i], size)) total += size;
+        }
+        platform::RegKey updated;
+        ASSERT_TRUE(updated.OpenReadOnly(HKCU, "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Pluvion"));
+        EXPECT_TRUE(updated.TryReadInteger("EstimatedSize", n));
+        EXPECT_EQ(n, (total + 1023) / 1024);
+    }
     platform::RemoveFolderTree(menu);
 }
 
