@@ -91,8 +91,13 @@ timed() {
 # What each installation leaves goes before the next one, so that every run starts alike.
 clean_install() {
   rm -rf "$installed" "$pipeline_dir"
-  tests/wine/wine-run reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PluvionPeer' /f \
-    >/dev/null 2>&1 || true
+  # Each run a first installation: the installer's list of installed files would otherwise grow
+  # with every run, and the uninstall entries stay one each.
+  local key
+  for key in 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\PluvionPeer' \
+             'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Pluvion' 'HKCU\Software\Kestrum'; do
+    tests/wine/wine-run reg delete "$key" /f >/dev/null 2>&1 || true
+  done
 }
 
 klu() { clean_install; timed "$1" tests/wine/wine-run "$exe" /HIDE /URL "$2"; }
