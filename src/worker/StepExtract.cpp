@@ -2,6 +2,7 @@
 #include <functional>
 #include <memory>
 
+#include "worker/EarlyUnpack.h"
 #include "worker/UThread.h"
 #include "zip/OutputFolder.h"
 #include "zip/ZipExtractor.h"
@@ -38,9 +39,17 @@ private:
 }  // namespace
 
 bool TThreadLiveUpdate::HasRoomFor(std::uint64_t bytes) {
-    for (const std::string& folder : {settings_.TempFolder, settings_.InstallFolder}) {
+    const std::string* folders[2] = {&settings_.TempFolder, &settings_.InstallFolder};
+    for (int i = 0; i < 2; ++i) {
+        const std::string& folder = *folders[i];
         std::uint64_t available = 0;
-        if (folder.empty() || !FreeSpace || !FreeSpace(folder, available)) continue;  // no figure: no verdict
+        if (useEarlyFree_) {
+            // The files the early pass wrote are counted already: its figures are the ones before.
+            if (!earlyFree_[i].known) continue;
+            available = earlyFree_[i].bytes;
+        } else if (folder.empty() || !FreeSpace || !FreeSpace(folder, available)) {
+            continue;  // no figure: no verdict
+        }
         if (available >= bytes) continue;
         spaceShortage_ = "Not enough free disk space: the update needs " + std::to_string(bytes) + " bytes, " +
                          folder + " has " + std::to_string(available) + " bytes free.";
@@ -60,32 +69,48 @@ void TThreadLiveUpdate::CreateExtractor() {
     };
 }
 
+void TThreadLiveUpdate::ConfigureExtractor(zip::ZipExtractor& extractor) const {
+    extractor.SetArchiveFile(ArchivePath());
+    extractor.confirmOverwrites = false;
+    extractor.recurseFolders = true;
+    extractor.ClearFileSpec();
+    extractor.AddFileSpec("*.*");
+    extractor.SetExtractFolder(WorkFolder());
+}
+
+void TThreadLiveUpdate::UnpackPackage() {
+    settings_.WorkFolderName = platform::NewGuidText();
+    platform::CreateDir(WorkFolder());
+    ConfigureExtractor(*extractor_);
+    extractor_->Extract();
+}
+
 bool TThreadLiveUpdate::ExtractPackage() {
     SetPending(0, 100);
     SetLabelPending(Lang().S_Unzip);
     StepOverall();
+    unpackedEarly_ = false;
     const std::string refusal = PackageRefusal();
     if (!refusal.empty()) {  // nothing of a package that its publisher did not sign is unpacked
+        DiscardEarlyUnpack();
         ReportStatus(Lang().S_ZipEmpty + "\r\n" + refusal, 0);
         return false;
     }
-    settings_.WorkFolderName = platform::NewGuidText();
-    platform::CreateDir(WorkFolder());
     settings_.ExtractedFiles.Clear();
     failedEntries_ = 0;
     spaceShortage_.clear();
-
-    extractor_->SetArchiveFile(ArchivePath());
-    extractor_->confirmOverwrites = false;
-    extractor_->recurseFolders = true;
-    extractor_->ClearFileSpec();
-    extractor_->AddFileSpec("*.*");
-    extractor_->SetExtractFolder(WorkFolder());
-    extractor_->Extract();
+    const zip::EarlyWalk* early = FinishEarlyUnpack();
+    unpackedEarly_ = early != nullptr && ConfirmEarlyUnpack(*early);
+    if (!unpackedEarly_) {
+        DiscardEarlyUnpack();
+        UnpackPackage();
+    }
+    early_.reset();
+    earlyFolderMade_ = false;
     if (!extractor_->Refusal().empty()) ++failedEntries_;  // a bomb, or a cut archive
 
     if (!spaceShortage_.empty()) {
-        // Refused before anything was written.
+        // Refused before anything was written (or, confirmed, would have been).
         platform::RemoveFolderTree(WorkFolder());
         settings_.ExtractedFiles.Clear();
         ReportStatus(Lang().S_ZipEmpty + "\r\n" + spaceShortage_, 0);

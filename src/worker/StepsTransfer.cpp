@@ -13,6 +13,7 @@
 #include "platform/Proxy.h"
 #include "platform/SocketTransport.h"
 #include "platform/Tls.h"
+#include "worker/EarlyUnpack.h"
 #include "worker/UThread.h"
 #include "zip/ZipExtractor.h"
 
@@ -68,6 +69,7 @@ void TThreadLiveUpdate::FinalizeRun() {
 }
 
 void TThreadLiveUpdate::RemoveRunFiles() noexcept {
+    if (early_) early_->Stop();  // nothing writes into the work folder while it goes
     try {
         if (!settings_.WorkFolderName.empty()) platform::RemoveFolderTreeOrAtRestart(WorkFolder());
         if (!settings_.ArchiveFileName.empty()) {
@@ -102,6 +104,8 @@ bool TThreadLiveUpdate::DownloadPackage() {
         return false;
     }
     const std::string target = ArchivePath();
+    early_.reset();
+    earlyFolderMade_ = false;
     if (platform::FileExists(target) && !platform::RemoveFile(target) && platform::FileExists(target)) {
         downloading_.store(false);
         ReportStatus(Lang().S_DownloadError + " (2)", 0);
@@ -121,20 +125,29 @@ bool TThreadLiveUpdate::DownloadPackage() {
         downloading_.store(true);
         // A dropped connection is taken up again, the bar going on from what is kept; the
         // watch goes on measuring through the further requests and the waits between them.
+        // Once the answer's head gives the length, the package is unpacked behind the download.
+        worker::FollowedTarget followed(*file);
         http::RetrySettings retry;
         retry.firstWaitMs = firstRetryWaitMs_;
-        http::ResumingDownload(*httpClient_, retry).Run(settings_.DownloadUrl, *file);
+        retry.onWholeLength = [this, &followed](std::int64_t length) {
+            if (!early_) followed.Follow(StartEarlyUnpack(length));
+        };
+        http::ResumingDownload(*httpClient_, retry).Run(settings_.DownloadUrl, followed);
         downloading_.store(false);
         if (pending_.Position() != pending_.Maximum()) {
+            if (early_) early_->Abandon();
             ReportStatus(Lang().S_DownloadError, 0);
             return false;
         }
+        if (early_) early_->Ended();
         return true;
     } catch (const std::bad_alloc&) {
         downloading_.store(false);
+        if (early_) early_->Abandon();
         throw;
     } catch (const std::exception& e) {
         downloading_.store(false);
+        if (early_) early_->Abandon();
         ReportStatus(Lang().S_DownloadError + "\r\n" + e.what(), 0);
         return false;
     }

@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "http/HttpClient.h"
+#include "worker/EarlyUnpack.h"
 #include "zip/ZipExtractor.h"
 
 std::atomic<int> ExitCode{0};

@@ -29,6 +29,10 @@ class Target;
 }
 namespace zip {
 class ZipExtractor;
+struct EarlyWalk;
+}
+namespace worker {
+class EarlyUnpack;
 }
 
 using layout::CollapseBackslashes;
@@ -139,6 +143,22 @@ private:
 
     static void ThreadBody(void* self);
     void CreateExtractor();
+    // The settings of the decompression step: every file, below the work folder, replaced.
+    void ConfigureExtractor(zip::ZipExtractor& extractor) const;
+    // StepEarlyUnpack.cpp: the early pass, started by the download once the answer's head gives
+    // the package's length: makes the work folder and starts the follower; null (no early pass)
+    // when the folder cannot be made or the package cannot be read while it is written.
+    worker::EarlyUnpack* StartEarlyUnpack(std::int64_t length);
+    // The early pass's confirmed walk once the package is whole and signed, or null: then the
+    // pass is stopped and whatever it wrote is gone.
+    const zip::EarlyWalk* FinishEarlyUnpack();
+    // Stops the early pass and removes the work folder it made. Never raises.
+    void DiscardEarlyUnpack() noexcept;
+    // The extraction over the whole package, as when there is no early pass.
+    void UnpackPackage();
+    // The early pass's result confirmed against the directory: true when it stands (the
+    // extractor then raised the usual events), false when nothing was changed.
+    bool ConfirmEarlyUnpack(const zip::EarlyWalk& early);
     // Whether the temporary folder's and the install folder's volumes can each hold bytes; when
     // not, spaceShortage_ says which and how much.
     bool HasRoomFor(std::uint64_t bytes);
@@ -188,8 +208,20 @@ private:
     std::unique_ptr<zip::ZipExtractor> extractor_;
     std::string pendingMessage_;
     int pendingKind_ = 0;
-    int failedEntries_ = 0;
-    std::string spaceShortage_;  // why the extraction found too little room, or empty  // entries of the package that could not be unpacked whole
+    int failedEntries_ = 0;  // entries of the package that could not be unpacked whole
+    std::string spaceShortage_;  // why the extraction found too little room, or empty
+    // The early pass, while it runs and until the decompression step has used or dropped it.
+    std::unique_ptr<worker::EarlyUnpack> early_;
+    // The free space of the temporary and the install folder's volumes when the early pass began:
+    // the room check of a confirmation asks these, as the files it counts are already written.
+    struct FreeFigure {
+        bool known = false;
+        std::uint64_t bytes = 0;
+    };
+    FreeFigure earlyFree_[2];
+    bool useEarlyFree_ = false;
+    bool earlyFolderMade_ = false;  // the work folder is the early pass's
+    bool unpackedEarly_ = false;  // the last decompression step confirmed the early pass
     std::atomic<bool> downloading_{false};
     // The package file while the download step holds it open (cleared before it is closed), so
     // that the clean-up can mark it for deletion from the window's thread.

@@ -191,6 +191,9 @@ bool ResumingDownload::Run(const std::string& url, Target& target) {
                 mark = 0;
             }
             version = VersionOf(status, fields);
+            if (status >= 200 && status < 300 && version.length > 0 && settings_.onWholeLength) {
+                settings_.onWholeLength(version.length);
+            }
         };
 
         ++requests_;

@@ -48,6 +48,9 @@ struct RetrySettings {
     std::int64_t minimumProgress = 65536;  // what a request must add to start the count again
     // How a wait is made; empty: the calling thread sleeps.
     std::function<void(int ms)> wait;
+    // Called with the body's length when a 2xx answer's head starts the body from its beginning
+    // with a known length (a Content-Length, not chunked), before any of that body is written.
+    std::function<void(std::int64_t length)> onWholeLength;
 };
 
 // Parses a Content-Range value "bytes FIRST-LAST/COMPLETE" (blanks around allowed); false for

@@ -133,6 +133,7 @@ DirectoryVerdict ZipDirectory::ReadMembers(ArchiveInput& archive, const Director
     // Every record must parse and point inside the archive, or the directory is not used at all.
     const std::uint64_t size = archive.Size();
     std::uint64_t pos = end.directoryOffset + shift;
+    start_ = pos;
     const std::uint64_t stop = pos + end.directorySize;
     std::vector<std::uint8_t> record;
     std::vector<std::uint8_t> variable;

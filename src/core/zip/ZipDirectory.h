@@ -60,6 +60,8 @@ public:
     std::vector<Member>& Members() { return members_; }
     // The sum of the members' compressed sizes, each at most the archive's size.
     std::uint64_t CompressedTotal() const { return total_; }
+    // Where the directory's first record stands (Usable or Overlapping).
+    std::uint64_t DirectoryStart() const { return start_; }
     // Whether the last Read saw an end record's signature in the tail, whole or not.
     bool SawEndSignature() const { return sawEndSignature_; }
     // Why the last Read refused the directory: "entry count does not fit" (the count cannot fit
@@ -74,6 +76,7 @@ private:
 
     std::vector<Member> members_;
     std::uint64_t total_ = 0;
+    std::uint64_t start_ = 0;
     bool sawEndSignature_ = false;
     const char* refusal_ = "";
 };

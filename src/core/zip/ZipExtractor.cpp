@@ -49,6 +49,10 @@ void ZipExtractor::SetExtractFolder(const std::string& folder) {
 }
 
 void ZipExtractor::ReportEnd(EntryResult result, const std::string& path) {
+    ended_ = true;
+    endedPath_ = path;
+    endedResult_ = result;
+    if (quiet_) return;
     if (result == EntryResult::Ok) ++extracted_;
     if (onEndOfFile) onEndOfFile(path, result);
 }

@@ -62,6 +62,23 @@ const char* EntryResultText(EntryResult result);
 
 enum class OverwriteMode { Overwrite, Skip };
 
+// One entry an early walk met (ExtractGrowing), as it left it.
+struct WalkedEntry {
+    std::uint64_t headerOffset = 0;
+    std::uint64_t dataOffset = 0;
+    EntryInfo entry;                        // as its local header states it
+    std::string path;                       // the file written; empty when the entry is no file
+    EntryResult result = EntryResult::Ok;   // of the file written
+};
+
+// What an early walk leaves: its entries in archive order and where it stopped.
+struct EarlyWalk {
+    std::vector<WalkedEntry> entries;
+    std::uint64_t stoppedAt = 0;
+    // Every file entry written Ok, and the walk stopped on a signature of the directory.
+    bool sound = false;
+};
+
 class ZipExtractor {
 public:
     using FileBeginHandler = std::function<void(const std::string& path, int number, bool& extract)>;
@@ -106,6 +123,23 @@ public:
     int Extract();
     // The same over archive bytes at hand.
     int Extract(ArchiveInput& archive);
+
+    // The early pass, over an archive that may still grow (its ReadAt waits for the bytes):
+    // walks the local headers from offset 0 in order and writes each file entry as Extract does
+    // (the same name rules, duplicate and alias checks, size and ratio bounds), and stops quietly
+    // at the first signature that is not a local header. It stops, unsound, at the first entry
+    // that does not end Ok, at an entry whose sizes follow its data (its end is the directory's
+    // to tell), and once the local headers declare more than writeCap bytes in all. Attributes
+    // are not applied: the directory's are, when the walk is confirmed.
+    EarlyWalk ExtractGrowing(ArchiveInput& archive, std::uint64_t writeCap);
+    // Extract over the whole archive when an early walk already wrote the files: when the central
+    // directory accounts for every walked entry, in order, at its offset, with the same output
+    // path, CRC-32, sizes, method, flags and time (and no other), and the walk ended Ok, the
+    // events run as Extract raises them (file begin, progress, end of file) and the directory's
+    // attributes are applied, without writing the data again; confirmed is then true. Otherwise
+    // nothing is raised or changed, confirmed is false and 0 is returned. The room check is asked
+    // first, as Extract asks it (a refusal then counts as confirmed: Extract would refuse too).
+    int ExtractConfirmed(ArchiveInput& archive, const EarlyWalk& early, bool& confirmed);
 
     // Whether the last Extract found a central directory (false: it walked the local headers).
     bool UsedCentralDirectory() const { return usedDirectory_; }
@@ -169,8 +203,10 @@ private:
                      std::uint64_t& next);
     // Where a member not decoded ends.
     bool PassOver(ArchiveInput& archive, Member& member, std::uint64_t& next);
-    // The end-of-file event.
+    // The end-of-file event (quiet: only noted, for the confirmation's dry run).
     void ReportEnd(EntryResult result, const std::string& path);
+    // ZipEarlyWalk.cpp: whether the directory's members are what the early walk wrote.
+    bool Agrees(const std::vector<Member>& members, const EarlyWalk& early);
 
     std::string archiveFile_;
     std::string extractFolder_;
@@ -181,6 +217,11 @@ private:
     std::string refusal_;
     std::set<std::string> seenNames_;  // letter case folded
     int extracted_ = 0;
+    // The last end-of-file event's path and result; quiet_ keeps it from the handler.
+    bool quiet_ = false;
+    bool ended_ = false;
+    std::string endedPath_;
+    EntryResult endedResult_ = EntryResult::Ok;
 };
 
 }  // namespace zip

@@ -53,7 +53,33 @@ private:
     std::int64_t position_ = 0;
 };
 
+// A reader beside the writer: every read names its offset.
+class SharedReader : public zip::ArchiveInput {
+public:
+    explicit SharedReader(int fd) : fd_(fd) {}
+    ~SharedReader() override { close(fd_); }
+    SharedReader(const SharedReader&) = delete;
+    SharedReader& operator=(const SharedReader&) = delete;
+    std::uint64_t Size() const override { return 0; }
+    std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override {
+        for (;;) {
+            const ssize_t got = pread(fd_, buf, n, static_cast<off_t>(offset));
+            if (got >= 0) return static_cast<std::size_t>(got);
+            if (errno != EINTR) return 0;
+        }
+    }
+
+private:
+    int fd_;
+};
+
 }  // namespace
+
+std::unique_ptr<zip::ArchiveInput> OpenWhileWritten(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    return std::make_unique<SharedReader>(fd);
+}
 
 std::unique_ptr<http::Target> CreateFileTarget(const std::string& path) {
     const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

@@ -60,11 +60,42 @@ private:
     std::int64_t position_ = 0;
 };
 
+// A reader beside the writer: every read names its offset, so the two share no file position.
+class SharedReader : public zip::ArchiveInput {
+public:
+    explicit SharedReader(HANDLE file) : file_(file) {}
+    ~SharedReader() override { CloseHandle(file_); }
+    SharedReader(const SharedReader&) = delete;
+    SharedReader& operator=(const SharedReader&) = delete;
+    std::uint64_t Size() const override { return 0; }
+    std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD got = 0;
+        const DWORD piece = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
+        if (!ReadFile(file_, buf, piece, &got, &at)) return 0;
+        return got;
+    }
+
+private:
+    HANDLE file_;
+};
+
 }  // namespace
+
+std::unique_ptr<zip::ArchiveInput> OpenWhileWritten(const std::string& path) {
+    // The writer holds read, write and delete access: a second opener must share all three.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<SharedReader>(file);
+}
 
 std::unique_ptr<http::Target> CreateFileTarget(const std::string& path) {
     // DELETE access lets the file be marked for deletion while it is open (DeleteWhenClosed).
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr, CREATE_ALWAYS,
+    // Readers may open it (the early unpacking follows it); nobody else may write or delete it.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
