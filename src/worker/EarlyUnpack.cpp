@@ -21,6 +21,7 @@ void EarlyUnpack::Run(std::uint64_t writeCap) noexcept {
     } catch (...) {
         failed_ = true;  // out of memory, or a failure of the file system layer: the result is doubtful
     }
+    input_.Release();  // the package is deleted on every way out: nothing may hold it open
     stopped_.store(true);
 }
 
@@ -40,6 +41,13 @@ void EarlyUnpack::Stop() noexcept {
 void FollowedTarget::Write(const char* data, std::size_t size) {
     inner_.Write(data, size);
     if (early_) early_->Written(static_cast<std::uint64_t>(inner_.Position()));
+}
+
+void FollowedTarget::SetSize(std::int64_t size) {
+    inner_.SetSize(size);
+    if (asked_ || expected_ <= 0 || size != expected_ || inner_.Position() != 0) return;
+    asked_ = true;
+    early_ = start_(size);
 }
 
 void FollowedTarget::CutTo(std::int64_t size) {

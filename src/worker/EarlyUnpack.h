@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <atomic>
 #include <thread>
@@ -56,20 +57,26 @@ private:
     std::thread thread_;
 };
 
-// The package's target as the download writes it, followed by an early pass once one is given:
-// every write publishes the written length; a cut abandons the pass.
+// The package's target as the download writes it, followed by an early pass: once an answer's
+// head has announced the whole body's length (Expect) and the file, empty, is extended to it,
+// start is asked for one (null: none), once per download; every write publishes the written
+// length; a cut abandons the pass.
 class FollowedTarget : public http::Target {
 public:
-    explicit FollowedTarget(http::Target& inner) : inner_(inner) {}
+    using Starter = std::function<EarlyUnpack*(std::int64_t length)>;
+    FollowedTarget(http::Target& inner, Starter start) : inner_(inner), start_(std::move(start)) {}
 
-    void Follow(EarlyUnpack* early) { early_ = early; }
+    void Expect(std::int64_t length) { expected_ = length; }
     std::int64_t Position() override { return inner_.Position(); }
     void Write(const char* data, std::size_t size) override;
-    void SetSize(std::int64_t size) override { inner_.SetSize(size); }
+    void SetSize(std::int64_t size) override;
     void CutTo(std::int64_t size) override;
 
 private:
     http::Target& inner_;
+    Starter start_;
+    std::int64_t expected_ = 0;
+    bool asked_ = false;
     EarlyUnpack* early_ = nullptr;
 };
 

@@ -20,27 +20,35 @@ constexpr std::uint64_t kEarlyRatioCap = 1100;
 
 worker::EarlyUnpack* TThreadLiveUpdate::StartEarlyUnpack(std::int64_t length) {
     try {
+        // The room check's figures, taken once for the run before anything is unpacked: the
+        // files of a confirmed pass are then counted in what the directory declares, not twice.
+        const std::uint64_t size = static_cast<std::uint64_t>(length);
+        const std::string* folders[2] = {&settings_.TempFolder, &settings_.InstallFolder};
+        std::uint64_t cap = size > UINT64_MAX / kEarlyRatioCap ? UINT64_MAX : size * kEarlyRatioCap;
+        for (int i = 0; i < 2; ++i) {
+            RoomFigure& figure = roomFigures_[i];
+            figure.taken = true;
+            figure.known = !folders[i]->empty() && FreeSpace && FreeSpace(*folders[i], figure.bytes);
+            if (!figure.known) continue;
+            // Too little room even for the package's length: the room check refuses it anyway,
+            // asking no more than it needs.
+            if (figure.bytes < size) return nullptr;
+            if (figure.bytes < cap) cap = figure.bytes;
+        }
         const std::string name = platform::NewGuidText();
         if (!platform::CreateDir(settings_.TempFolder + "\\" + name)) return nullptr;
         settings_.WorkFolderName = name;  // from here the clean-up removes it on every way out
         earlyFolderMade_ = true;
         std::unique_ptr<zip::ArchiveInput> file = platform::OpenWhileWritten(ArchivePath());
         if (!file) return nullptr;
-        const std::uint64_t size = static_cast<std::uint64_t>(length);
-        std::uint64_t cap = size > UINT64_MAX / kEarlyRatioCap ? UINT64_MAX : size * kEarlyRatioCap;
-        const std::string* folders[2] = {&settings_.TempFolder, &settings_.InstallFolder};
-        for (int i = 0; i < 2; ++i) {
-            FreeFigure& figure = earlyFree_[i];
-            figure = FreeFigure();
-            figure.known = !folders[i]->empty() && FreeSpace && FreeSpace(*folders[i], figure.bytes);
-            if (figure.known && figure.bytes < cap) cap = figure.bytes;
-        }
         std::unique_ptr<zip::ZipExtractor> extractor(new zip::ZipExtractor());
         extractor->SetOutput(zip::MakeFileSystemOutput());
         extractor->restoreAttributes = false;  // the directory's are applied when it is confirmed
         ConfigureExtractor(*extractor);
         early_.reset(new worker::EarlyUnpack(std::move(file), size, std::move(extractor), cap));
         return early_.get();
+    } catch (const std::bad_alloc&) {
+        throw;  // out of memory is no download error: the frame reports it
     } catch (...) {
         return nullptr;  // no early pass: the decompression step unpacks as usual
     }
@@ -69,8 +77,6 @@ bool TThreadLiveUpdate::ConfirmEarlyUnpack(const zip::EarlyWalk& early) {
     if (!archive) return false;
     ConfigureExtractor(*extractor_);
     bool confirmed = false;
-    useEarlyFree_ = true;
     extractor_->ExtractConfirmed(*archive, early, confirmed);
-    useEarlyFree_ = false;
     return confirmed;
 }

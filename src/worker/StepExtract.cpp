@@ -43,10 +43,10 @@ bool TThreadLiveUpdate::HasRoomFor(std::uint64_t bytes) {
     for (int i = 0; i < 2; ++i) {
         const std::string& folder = *folders[i];
         std::uint64_t available = 0;
-        if (useEarlyFree_) {
-            // The files the early pass wrote are counted already: its figures are the ones before.
-            if (!earlyFree_[i].known) continue;
-            available = earlyFree_[i].bytes;
+        if (roomFigures_[i].taken) {
+            // Taken when the early pass began, before anything was unpacked.
+            if (!roomFigures_[i].known) continue;
+            available = roomFigures_[i].bytes;
         } else if (folder.empty() || !FreeSpace || !FreeSpace(folder, available)) {
             continue;  // no figure: no verdict
         }

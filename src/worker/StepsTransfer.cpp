@@ -106,6 +106,7 @@ bool TThreadLiveUpdate::DownloadPackage() {
     const std::string target = ArchivePath();
     early_.reset();
     earlyFolderMade_ = false;
+    for (RoomFigure& figure : roomFigures_) figure = RoomFigure();
     if (platform::FileExists(target) && !platform::RemoveFile(target) && platform::FileExists(target)) {
         downloading_.store(false);
         ReportStatus(Lang().S_DownloadError + " (2)", 0);
@@ -126,12 +127,10 @@ bool TThreadLiveUpdate::DownloadPackage() {
         // A dropped connection is taken up again, the bar going on from what is kept; the
         // watch goes on measuring through the further requests and the waits between them.
         // Once the answer's head gives the length, the package is unpacked behind the download.
-        worker::FollowedTarget followed(*file);
+        worker::FollowedTarget followed(*file, [this](std::int64_t length) { return StartEarlyUnpack(length); });
         http::RetrySettings retry;
         retry.firstWaitMs = firstRetryWaitMs_;
-        retry.onWholeLength = [this, &followed](std::int64_t length) {
-            if (!early_) followed.Follow(StartEarlyUnpack(length));
-        };
+        retry.onWholeLength = [&followed](std::int64_t length) { followed.Expect(length); };
         http::ResumingDownload(*httpClient_, retry).Run(settings_.DownloadUrl, followed);
         downloading_.store(false);
         if (pending_.Position() != pending_.Maximum()) {

@@ -212,14 +212,15 @@ private:
     std::string spaceShortage_;  // why the extraction found too little room, or empty
     // The early pass, while it runs and until the decompression step has used or dropped it.
     std::unique_ptr<worker::EarlyUnpack> early_;
-    // The free space of the temporary and the install folder's volumes when the early pass began:
-    // the room check of a confirmation asks these, as the files it counts are already written.
-    struct FreeFigure {
+    // The free space of the temporary and the install folder's volumes, taken once when the early
+    // pass was about to begin (taken false: the room check asks then): the room check uses these,
+    // as the files it counts may already be written.
+    struct RoomFigure {
+        bool taken = false;
         bool known = false;
         std::uint64_t bytes = 0;
     };
-    FreeFigure earlyFree_[2];
-    bool useEarlyFree_ = false;
+    RoomFigure roomFigures_[2];
     bool earlyFolderMade_ = false;  // the work folder is the early pass's
     bool unpackedEarly_ = false;  // the last decompression step confirmed the early pass
     std::atomic<bool> downloading_{false};

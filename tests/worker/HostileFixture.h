@@ -2,6 +2,7 @@
 // around everything, and rows of runs that must each fail with their text and change nothing.
 #pragma once
 
+#include <functional>
 #include <map>
 
 #include "WorkerFixture.h"
@@ -54,6 +55,7 @@ protected:
     std::string temp;
     std::string savedTmp, savedTemp;
     std::string packageKey;  // the key the runs' packages must be signed with; empty: none
+    std::function<void(TThreadLiveUpdate&)> afterRun;  // further checks of each row's worker
 
     void SetUp() override {
         WorkerTest::SetUp();
@@ -112,6 +114,7 @@ protected:
             worker.DiscoverProxy = [](std::string&, int&) { return false; };
             worker.packageKey = packageKey;
             RunToEnd(worker);
+            if (afterRun) afterRun(worker);
             ASSERT_EQ(settings.TempFolder.compare(0, temp.size(), temp), 0) << settings.TempFolder;
 
             // 1. The stated error.

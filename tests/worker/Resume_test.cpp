@@ -35,11 +35,12 @@ TEST_F(WorkerTest, ACutDownloadIsTakenUpAgainAndInstalls) {
         std::string ranges;  // the Range and If-Range of each request
         int setBacks;        // the bar starts again only with the whole file
         bool secondVersion;
+        bool early;          // what was unpacked during the download stands: the file was never cut back
     } cases[] = {
-        {"range", resumed, 0, false},      // the rest as 206
-        {"changed", resumed, 1, true},     // If-Range brings the new version whole
-        {"ignore", resumed, 1, false},     // the server ignores Range: from zero
-        {"chunk_cut", "- -\n- -\n", 1, false},  // chunked: no offset, no Range
+        {"range", resumed, 0, false, true},      // the rest as 206
+        {"changed", resumed, 1, true, false},    // If-Range brings the new version whole
+        {"ignore", resumed, 1, false, false},    // the server ignores Range: from zero
+        {"chunk_cut", "- -\n- -\n", 1, false, false},  // chunked: no length, no early pass
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.kind);
@@ -55,6 +56,7 @@ TEST_F(WorkerTest, ACutDownloadIsTakenUpAgainAndInstalls) {
         EXPECT_EQ(ExitCode.load(), 0);
         EXPECT_EQ(ServerRanges("resume", std::string(c.kind) + "/pluvionfull.zip"), c.ranges);
         EXPECT_EQ(BarSetBacks(view.pending, {first, second, first * 2 / 5}), c.setBacks);
+        EXPECT_EQ(Steps::UnpackedEarly(worker), c.early);
         // One version whole, never a mix: the second one alone brings new.txt.
         EXPECT_EQ(ReadFileBytes(installFolder + "\\sub\\b.dll").size(), 1300u);
         EXPECT_EQ(platform::FileExists(installFolder + "\\new.txt"), c.secondVersion);

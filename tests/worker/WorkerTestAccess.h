@@ -18,6 +18,8 @@ struct TThreadLiveUpdateTestAccess {
     }
     static void DeleteOnReboot(Worker& w, const std::string& path) { w.DeleteOnReboot(path); }
     static const std::string& UninstallNoticeURL(const Worker& w) { return w.UninstallNoticeURL(); }
+    // Whether the last decompression step confirmed what the early pass unpacked during the download.
+    static bool UnpackedEarly(const Worker& w) { return w.unpackedEarly_; }
     static const ProgressModel& Overall(const Worker& w) { return w.Overall(); }
     static const ProgressModel& Pending(const Worker& w) { return w.Pending(); }
 };

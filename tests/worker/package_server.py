@@ -13,6 +13,8 @@ Builds its packages at start, writes its port to --port-file, and answers:
                              but its last N bytes, then HOW: "close" (orderly) or "reset" (RST)
   /cutreset/NAME             the package NAME with its Content-Length, cut by a reset after 60 %
   /stall0/NAME               headers for 1000 bytes, then silence for --stall seconds
+  /slow/NAME                 the package NAME with its Content-Length, sent 256 bytes at a time
+                             with a pause of 2 ms after each piece
   /resume/KIND[.TAG]/NAME    the package NAME with an ETag, cut at 40 % by a close the first time
                              this path is asked for; later requests are answered by KIND (see
                              resume_answer)
@@ -208,6 +210,12 @@ class Handler(BaseHTTPRequestHandler):
                 return self.send_whole(data, '"v1"', chunked=resume == "chunk_cut", cut=len(data) * 2 // 5)
             with open(os.path.join(self.folder, "second.zip"), "rb") as f:
                 return self.resume_answer(resume, data, f.read())
+        if kind == "slow":
+            self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(data))
+            for at in range(0, len(data), 256):
+                self.send_raw(data[at:at + 256])
+                time.sleep(0.002)
+            return
         if kind == "cutreset":
             self.send_raw(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(data) + data[:len(data) * 3 // 5])
             self.close_connection = True

@@ -6,7 +6,7 @@
 namespace zip {
 
 std::size_t GrowingArchive::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {
-    if (n == 0 || offset >= length_) return 0;
+    if (n == 0 || offset >= length_ || !file_) return 0;
     const std::uint64_t wanted = offset + std::min<std::uint64_t>(n, length_ - offset);
     const auto ready = [&] { return abandoned_.load() || ended_.load() || written_.load() >= wanted; };
     if (!ready()) {

@@ -33,6 +33,8 @@ public:
     void Ended();                       // nothing more will be written
     void Abandon();                     // every read from now on returns nothing
     bool Abandoned() const { return abandoned_.load(); }
+    // The reader's: closes the file once it reads no more (reads then return nothing).
+    void Release() { file_.reset(); }
 
     static constexpr int kPollMs = 20;
 
