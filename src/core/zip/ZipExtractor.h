@@ -137,8 +137,9 @@ public:
     // path, CRC-32, sizes, method, flags and time (and no other), and the walk ended Ok, the
     // events run as Extract raises them (file begin, progress, end of file) and the directory's
     // attributes are applied, without writing the data again; confirmed is then true. Otherwise
-    // nothing is raised or changed, confirmed is false and 0 is returned. The room check is asked
-    // first, as Extract asks it (a refusal then counts as confirmed: Extract would refuse too).
+    // nothing is raised or changed, confirmed is false and 0 is returned. Once the walk agrees,
+    // the room check is asked as Extract asks it; its refusal counts as confirmed (Extract would
+    // refuse too): nothing is raised and Refusal says why.
     int ExtractConfirmed(ArchiveInput& archive, const EarlyWalk& early, bool& confirmed);
 
     // Whether the last Extract found a central directory (false: it walked the local headers).
