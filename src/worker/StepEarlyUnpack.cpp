@@ -43,7 +43,10 @@ worker::EarlyUnpack* TThreadLiveUpdate::StartEarlyUnpack(std::int64_t length) {
         if (!file) return nullptr;
         std::unique_ptr<zip::ZipExtractor> extractor(new zip::ZipExtractor());
         extractor->SetOutput(zip::MakeFileSystemOutput());
-        extractor->restoreAttributes = false;  // the directory's are applied when it is confirmed
+        // A walked entry has no attributes: each file is left normal, through its open handle
+        // (never read-only, should the result be wiped); the confirmation changes those whose
+        // stored attributes differ.
+        extractor->restoreAttributes = true;
         ConfigureExtractor(*extractor);
         early_.reset(new worker::EarlyUnpack(std::move(file), size, std::move(extractor), cap));
         return early_.get();

@@ -25,6 +25,7 @@ bool SameData(const EntryInfo& central, const EntryInfo& local) {
 EarlyWalk ZipExtractor::ExtractGrowing(ArchiveInput& archive, std::uint64_t writeCap) {
     Reset();
     EarlyWalk early;
+    early.attributesApplied = restoreAttributes;
     Progress progress;
     progress.handler = &onProgress;
     progress.total = archive.Size();
@@ -119,9 +120,13 @@ int ZipExtractor::ExtractConfirmed(ArchiveInput& archive, const EarlyWalk& early
         if (file && !extract) {
             ReportEnd(EntryResult::Skipped, path);
         } else if (file) {
-            // What the writing would have left: the stored attributes, unless the archive bit alone.
+            // What the writing would have left: the stored attributes, unless the archive bit
+            // alone. Changed only where the walk left others, a question to the system each.
             const std::uint32_t attributes = entry.externalAttributes & 0xFFu;
-            if (restoreAttributes && attributes != kDosArchive && output_) output_->SetAttributes(path, attributes);
+            const std::uint32_t left = early.attributesApplied
+                                           ? early.entries[static_cast<std::size_t>(number)].entry.externalAttributes & 0xFFu
+                                           : kDosArchive;
+            if (restoreAttributes && attributes != left && output_) output_->SetAttributes(path, attributes);
             progress.Report(Progress::Percent(entry.uncompressedSize, entry.uncompressedSize),
                             Progress::Percent(progress.doneBefore + std::min(entry.compressedSize, archive.Size()),
                                               progress.total));

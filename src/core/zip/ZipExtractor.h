@@ -77,6 +77,9 @@ struct EarlyWalk {
     std::uint64_t stoppedAt = 0;
     // Every file entry written Ok, and the walk stopped on a signature of the directory.
     bool sound = false;
+    // Whether the walk applied its entries' attributes (a local header has none: each file was
+    // left normal); otherwise each file kept a new file's (the archive bit).
+    bool attributesApplied = false;
 };
 
 class ZipExtractor {
