@@ -233,7 +233,9 @@ void TFMain::TimerCheckDownloadTimer() {
 
 bool TFMain::FormCloseQuery() {
     if (CloseAllowed) return true;
-    if (worker_->Finished()) return true;
+    // Once the result page shows the chain's outcome, the worker only removes its run files: the
+    // close box then ends like OK, without asking whether to abort what has already ended.
+    if (worker_->Finished() || worker_->ResultReported()) return true;
     hooks::AllocationPoint("FormCloseQuery");
     worker_->Suspend();
     if (platform::AskYesNo(hwnd_, language_->S_CloseApp)) {
@@ -256,6 +258,8 @@ void TFMain::CloseAfterRun() {
 }
 
 void TFMain::FormDestroy() {
+    // A worker that has shown its result is let end by itself; its exit code is then final.
+    if (worker_ != nullptr && worker_->ResultReported()) worker_->WaitFinished(10000);
     if (ExitCode != 0 && worker_ != nullptr && !worker_->Finished()) {
         // A run that has not ended (suspended by the close question or the download watch) would
         // leave its package and work folder behind: they go now, or when the process ends.

@@ -61,6 +61,7 @@ void TThreadLiveUpdate::ReportUnknownError(const char* what) noexcept {
     try {
         pendingKind_ = 0;
         view_.ShowFinish(Lang().S_UnknownError, 0);
+        resultReported_.store(true);
     } catch (...) {
         // Nothing more can be said; the exit code says that the run failed.
     }
@@ -81,6 +82,7 @@ void TThreadLiveUpdate::ReportStatus(const std::string& message, int kind) {
     pendingMessage_ = message;
     pendingKind_ = kind;
     view_.ShowFinish(message, kind);
+    resultReported_.store(true);
 }
 
 int TThreadLiveUpdate::DownloadWatchDelta() {

@@ -50,6 +50,8 @@ public:
     void Suspend() { thread_.Suspend(); }
     bool Finished() const { return thread_.Finished(); }
     bool WaitFinished(unsigned long ms) const { return thread_.WaitFinished(ms); }
+    // True once the chain has shown its result: the thread then only cleans up and ends by itself.
+    bool ResultReported() const { return resultReported_.load(); }
 
     // Called by the window's download watch: -1 when no transfer runs, otherwise the growth of the
     // pending bar's position since the previous call.
@@ -224,6 +226,7 @@ private:
     bool earlyFolderMade_ = false;  // the work folder is the early pass's
     bool unpackedEarly_ = false;  // the last decompression step confirmed the early pass
     std::atomic<bool> downloading_{false};
+    std::atomic<bool> resultReported_{false};
     // The package file while the download step holds it open (cleared before it is closed), so
     // that the clean-up can mark it for deletion from the window's thread.
     std::atomic<http::Target*> openPackage_{nullptr};
