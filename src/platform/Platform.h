@@ -93,9 +93,6 @@ bool FileExists(const std::string& path);  // an existing file, not a folder
 enum class PathKind { Missing, File, Folder };
 PathKind KindOf(const std::string& path);
 bool FileSize(const std::string& path, std::uint64_t& size);
-// The files directly in a folder, each name as the folder spells it with its size, from one
-// listing of the folder; false when it cannot be listed.
-bool FolderFileSizes(const std::string& folder, std::vector<std::pair<std::string, std::uint64_t>>& files);
 // The bytes free for this user on the volume that holds the folder (GetDiskFreeSpaceExA).
 bool FreeDiskSpace(const std::string& folder, std::uint64_t& bytes);
 bool RemoveFile(const std::string& path);  // sets the attributes to normal first

@@ -153,10 +153,27 @@ bool TThreadLiveUpdate::CopyNewFiles() {
         return false;
     }
 
+    {
+        std::set<std::string> folders;
+        const std::string work = WorkFolder();
+        for (int i = 0; i < settings_.ExtractedFiles.Count(); ++i)
+            for (std::string folder = worker::FolderOf(settings_.ExtractedFiles[i]);
+                 folder.size() > work.size() && folders.insert(folder).second; folder = worker::FolderOf(folder)) {
+            }
+        // In order, a parent before the folders below it.
+        unpackedFolders_.assign(folders.begin(), folders.end());
+    }
+
     TStringParam copied("", ";");
     std::vector<std::string> failed;
     int hiddenRetries = 0;
     std::set<std::string> foldersMade;  // destination folders known to exist, asked for once a pass
+    // The first pass moves a folder whose destination is missing in one rename with everything
+    // in it, instead of file by file; its files are then counted and listed one by one as placed,
+    // in the usual order. A folder that cannot be moved whole goes file by file.
+    std::map<std::string, platform::PathKind> kinds;  // destination folders, by work folder path
+    std::set<std::string> movedWhole;                 // work folders moved with their files
+    bool firstPass = true;
     for (;;) {
         failed.clear();
         foldersMade.clear();
@@ -164,6 +181,23 @@ bool TThreadLiveUpdate::CopyNewFiles() {
         for (int i = settings_.ExtractedFiles.Count() - 1; i >= 0; --i) {
             const std::string entry = settings_.ExtractedFiles[i];
             const std::string destination = DestinationOf(entry);
+            if (firstPass) {
+                bool placed = false;
+                for (std::string folder = worker::FolderOf(entry); !placed && folder.size() > WorkFolder().size();
+                     folder = worker::FolderOf(folder))
+                    placed = movedWhole.count(folder) != 0;
+                if (!placed) {
+                    const std::string whole = WholeFolderFor(entry, kinds);
+                    placed = !whole.empty() && platform::MoveFileTo(whole, DestinationOf(whole));
+                    if (placed) movedWhole.insert(whole);
+                }
+                if (placed) {
+                    copied.Add(destination);
+                    settings_.ExtractedFiles.Delete(i);
+                    StepPending();
+                    continue;
+                }
+            }
             // The destination's own folder too, so that a package with subfolders installs at once.
             const std::string folder = worker::FolderOf(destination);
             if (foldersMade.insert(folder).second && !folder.empty() && !platform::DirectoryExists(folder))
@@ -176,6 +210,7 @@ bool TThreadLiveUpdate::CopyNewFiles() {
                 failed.push_back(destination);
             }
         }
+        firstPass = false;
         if (failed.empty()) break;
         if (!AnswerRetry(failed, hiddenRetries)) break;
         if (settings_.ExtractedFiles.Count() == 0) break;
@@ -186,6 +221,19 @@ bool TThreadLiveUpdate::CopyNewFiles() {
     }
     RegisterUninstallFiles(copied.Text());
     return true;
+}
+
+std::string TThreadLiveUpdate::WholeFolderFor(const std::string& entry,
+                                              std::map<std::string, platform::PathKind>& kinds) const {
+    std::string whole;
+    for (std::string folder = worker::FolderOf(entry); folder.size() > WorkFolder().size();
+         folder = worker::FolderOf(folder)) {
+        auto kind = kinds.find(folder);
+        if (kind == kinds.end()) kind = kinds.emplace(folder, platform::KindOf(DestinationOf(folder))).first;
+        if (kind->second != platform::PathKind::Missing) break;
+        whole = folder;
+    }
+    return whole;
 }
 
 bool TThreadLiveUpdate::CopyOneFile(const std::string& source, const std::string& destination) {

@@ -62,6 +62,11 @@ void TThreadLiveUpdate::InitializeRun() {
 }
 
 void TThreadLiveUpdate::FinalizeRun() {
+    // The folders the copy step has emptied go first, each removed without a listing, children
+    // before their parents; whatever stays (a file the copy left, a read-only folder) goes with
+    // the work folder's own removal below.
+    for (auto folder = unpackedFolders_.rbegin(); folder != unpackedFolders_.rend(); ++folder)
+        platform::RemoveDir(*folder);
     // The work folder is the run's own: the folders the package brought go with it.
     RemoveRunFiles();
     extractor_.reset();

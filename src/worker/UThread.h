@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -115,6 +116,11 @@ private:
     bool TerminateProcessById(unsigned long processId);
     bool CopyNewFiles();
     bool CopyOneFile(const std::string& source, const std::string& destination);
+    // The highest folder above the entry, below the work folder, whose destination is missing
+    // together with every folder below it on the way to the entry; empty when the entry's own
+    // destination folder exists. Such a folder holds nothing but unpacked files and their folders,
+    // so that it can be moved whole. Each destination folder is asked for once (kinds).
+    std::string WholeFolderFor(const std::string& entry, std::map<std::string, platform::PathKind>& kinds) const;
     // The destinations that would change kind: a folder where the package has a file, a file
     // where it has a folder.
     std::vector<std::string> KindConflicts() const;
@@ -212,6 +218,9 @@ private:
     int pendingKind_ = 0;
     int failedEntries_ = 0;  // entries of the package that could not be unpacked whole
     std::string spaceShortage_;  // why the extraction found too little room, or empty
+    // The folders below the work folder that held the package's files, parents included; taken
+    // when the copy step starts, so that the clean-up can remove them without listing them.
+    std::vector<std::string> unpackedFolders_;
     // The early pass, while it runs and until the decompression step has used or dropped it.
     std::unique_ptr<worker::EarlyUnpack> early_;
     // The free space of the temporary and the install folder's volumes, taken once when the early

@@ -88,3 +88,26 @@ TEST_F(CopyChecksTest, AHiddenRunRetriesThreeTimesThenFailsWithoutAsking) {
     EXPECT_EQ(ReadFileBytes(locked), "old");
     EXPECT_EQ(AppValue("\\Uninstall", "Files"), "<no key>");
 }
+
+// A package folder missing at the destination arrives whole, beside an installed folder that
+// keeps what it holds; the files are listed for the uninstall one by one, in the usual order.
+TEST_F(CopyChecksTest, MissingFoldersArriveWholeBesideInstalledOnes) {
+    ASSERT_TRUE(platform::ForceDirectories(installFolder + "\\data"));
+    std::ofstream(installFolder + "\\data\\kept.txt", std::ios::binary) << "installed";
+    std::ofstream(installFolder + "\\a.txt", std::ios::binary) << "old";
+    TLiveUpdate settings("KestrumLiveUpdate.exe");
+    RecordingView view;
+    Install(settings, view);
+
+    ASSERT_EQ(view.finishes.size(), 1u);
+    EXPECT_EQ(view.finishes[0].message, language.S_Successfull);
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\data\\kept.txt"), "installed");
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\data\\deep\\weather.dat").size(), 16384u);
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\sub\\b.dll").size(), 1300u);
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\a.txt"), "alpha\r\n");
+    std::string files;
+    for (const char* f : {"\\data\\deep\\weather.dat", "\\sub\\b.dll", "\\a.txt", "\\Pluvion.exe"})
+        files += installFolder + f + ";";
+    EXPECT_EQ(AppValue("\\Uninstall", "Files").substr(0, files.size()), files);
+    EXPECT_FALSE(platform::DirectoryExists(settings.TempFolder + "\\" + settings.WorkFolderName));
+}

@@ -116,20 +116,6 @@ bool FileSize(const std::string& path, std::uint64_t& size) {
     return true;
 }
 
-bool FolderFileSizes(const std::string& folder, std::vector<std::pair<std::string, std::uint64_t>>& files) {
-    files.clear();
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((NativePath(folder) + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    do {
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-        files.emplace_back(found.cFileName,
-                           (static_cast<std::uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow);
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-    return true;
-}
-
 bool SetAttributesNormal(const std::string& path) {
     return SetFileAttributesA(NativePath(path).c_str(), FILE_ATTRIBUTE_NORMAL) != 0;
 }
