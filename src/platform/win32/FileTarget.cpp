@@ -60,7 +60,9 @@ private:
     std::int64_t position_ = 0;
 };
 
-// A reader beside the writer: every read names its offset, so the two share no file position.
+// A reader beside the writer, on a handle of its own and so with a position of its own. Each
+// read moves that position first: a read that names its offset in an OVERLAPPED costs Wine a
+// completion notice to its server every time, three round trips for each unpacked file.
 class SharedReader : public zip::ArchiveInput {
 public:
     explicit SharedReader(HANDLE file) : file_(file) {}
@@ -69,12 +71,12 @@ public:
     SharedReader& operator=(const SharedReader&) = delete;
     std::uint64_t Size() const override { return 0; }
     std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        LARGE_INTEGER at;
+        at.QuadPart = static_cast<LONGLONG>(offset);
+        if (!SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) return 0;
         DWORD got = 0;
         const DWORD piece = n > 0x40000000 ? 0x40000000 : static_cast<DWORD>(n);
-        if (!ReadFile(file_, buf, piece, &got, &at)) return 0;
+        if (!ReadFile(file_, buf, piece, &got, nullptr)) return 0;
         return got;
     }
 
