@@ -182,14 +182,15 @@ bool TThreadLiveUpdate::CopyNewFiles() {
             const std::string entry = settings_.ExtractedFiles[i];
             const std::string destination = DestinationOf(entry);
             if (firstPass) {
+                // Folders are compared in capitals: "Data\a" and "data\b" are in one folder.
                 bool placed = false;
                 for (std::string folder = worker::FolderOf(entry); !placed && folder.size() > WorkFolder().size();
                      folder = worker::FolderOf(folder))
-                    placed = movedWhole.count(folder) != 0;
+                    placed = movedWhole.count(UpperCaseAscii(folder)) != 0;
                 if (!placed) {
                     const std::string whole = WholeFolderFor(entry, kinds);
                     placed = !whole.empty() && platform::MoveFileTo(whole, DestinationOf(whole));
-                    if (placed) movedWhole.insert(whole);
+                    if (placed) movedWhole.insert(UpperCaseAscii(whole));
                 }
                 if (placed) {
                     copied.Add(destination);
@@ -233,6 +234,11 @@ std::string TThreadLiveUpdate::WholeFolderFor(const std::string& entry,
         if (kind->second != platform::PathKind::Missing) break;
         whole = folder;
     }
+    // A name whose letters the system may fold beyond ASCII, or that may be an 8.3 alias, could
+    // name the same folder as another spelling that the capitals above do not match: such a
+    // folder goes file by file.
+    for (std::size_t i = WorkFolder().size(); i < whole.size(); ++i)
+        if (whole[i] == '~' || static_cast<unsigned char>(whole[i]) >= 0x80) return std::string();
     return whole;
 }
 

@@ -119,7 +119,8 @@ private:
     // The highest folder above the entry, below the work folder, whose destination is missing
     // together with every folder below it on the way to the entry; empty when the entry's own
     // destination folder exists. Such a folder holds nothing but unpacked files and their folders,
-    // so that it can be moved whole. Each destination folder is asked for once (kinds).
+    // so that it can be moved whole. Each destination folder is asked for once (kinds). None whose
+    // name holds a tilde or a byte beyond ASCII.
     std::string WholeFolderFor(const std::string& entry, std::map<std::string, platform::PathKind>& kinds) const;
     // The destinations that would change kind: a folder where the package has a file, a file
     // where it has a folder.

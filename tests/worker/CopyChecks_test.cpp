@@ -111,3 +111,23 @@ TEST_F(CopyChecksTest, MissingFoldersArriveWholeBesideInstalledOnes) {
     EXPECT_EQ(AppValue("\\Uninstall", "Files").substr(0, files.size()), files);
     EXPECT_FALSE(platform::DirectoryExists(settings.TempFolder + "\\" + settings.WorkFolderName));
 }
+
+// One folder spelled in several letter cases arrives once, with every file of every spelling.
+TEST_F(CopyChecksTest, AFolderSpelledInSeveralCasesArrivesWithEveryFile) {
+    TLiveUpdate settings("KestrumLiveUpdate.exe");
+    Prepare(settings, ServerUrl("pkg", "cases.zip"));
+    RecordingView view;
+    {
+        TThreadLiveUpdate worker(settings, view);
+        worker.DiscoverProxy = [](std::string&, int&) { return false; };
+        RunToEnd(worker);
+    }
+    ASSERT_EQ(view.finishes.size(), 1u);
+    EXPECT_EQ(view.finishes[0].message, language.S_Successfull);
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\data\\one.txt"), "one\r\n");
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\data\\two.txt"), "two\r\n");
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\data\\deep\\three.txt"), "three\r\n");
+    EXPECT_EQ(ReadFileBytes(installFolder + "\\data\\deep\\four.txt"), "four\r\n");
+    EXPECT_TRUE(view.retryQuestions.empty());
+    EXPECT_FALSE(platform::DirectoryExists(settings.TempFolder + "\\" + settings.WorkFolderName));
+}

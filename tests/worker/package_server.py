@@ -60,6 +60,12 @@ def build_packages(folder):
             if name != "LiveUpdate.bat":
                 z.writestr(name.upper() if name == "a.txt" else name, data)
         z.writestr("new.txt", b"new\r\n")
+    # One folder in several spellings, at two depths.
+    with zipfile.ZipFile(os.path.join(folder, "cases.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        z.writestr("Data/one.txt", b"one\r\n")
+        z.writestr("data/two.txt", b"two\r\n")
+        z.writestr("DATA/Deep/three.txt", b"three\r\n")
+        z.writestr("data/deep/four.txt", b"four\r\n")
     # A package without the batch file.
     with zipfile.ZipFile(os.path.join(folder, "nobatch.zip"), "w", zipfile.ZIP_DEFLATED) as z:
         for name, data in files:
