@@ -4,9 +4,10 @@
 
 class CopyChecksTest : public WorkerTest {
 protected:
-    // One run of nobatch.zip (Pluvion.exe, a.txt, sub\b.dll, data\deep\weather.dat).
-    void Install(TLiveUpdate& settings, RecordingView& view, const std::function<void(TThreadLiveUpdate&)>& tune = {}) {
-        Prepare(settings, ServerUrl("pkg", "nobatch.zip"));
+    // One run of a package: nobatch.zip (Pluvion.exe, a.txt, sub\b.dll, data\deep\weather.dat) unless named.
+    void Install(TLiveUpdate& settings, RecordingView& view, const std::function<void(TThreadLiveUpdate&)>& tune = {},
+                 const char* package = "nobatch.zip") {
+        Prepare(settings, ServerUrl("pkg", package));
         TThreadLiveUpdate worker(settings, view);
         worker.DiscoverProxy = [](std::string&, int&) { return false; };
         if (tune) tune(worker);
@@ -115,13 +116,8 @@ TEST_F(CopyChecksTest, MissingFoldersArriveWholeBesideInstalledOnes) {
 // One folder spelled in several letter cases arrives once, with every file of every spelling.
 TEST_F(CopyChecksTest, AFolderSpelledInSeveralCasesArrivesWithEveryFile) {
     TLiveUpdate settings("KestrumLiveUpdate.exe");
-    Prepare(settings, ServerUrl("pkg", "cases.zip"));
     RecordingView view;
-    {
-        TThreadLiveUpdate worker(settings, view);
-        worker.DiscoverProxy = [](std::string&, int&) { return false; };
-        RunToEnd(worker);
-    }
+    Install(settings, view, {}, "cases.zip");
     ASSERT_EQ(view.finishes.size(), 1u);
     EXPECT_EQ(view.finishes[0].message, language.S_Successfull);
     EXPECT_EQ(ReadFileBytes(installFolder + "\\data\\one.txt"), "one\r\n");
