@@ -153,9 +153,9 @@ bool TThreadLiveUpdate::CopyNewFiles() {
         return false;
     }
 
+    const std::string work = WorkFolder();
     {
         std::set<std::string> folders;
-        const std::string work = WorkFolder();
         for (int i = 0; i < settings_.ExtractedFiles.Count(); ++i)
             for (std::string folder = worker::FolderOf(settings_.ExtractedFiles[i]);
                  folder.size() > work.size() && folders.insert(folder).second; folder = worker::FolderOf(folder)) {
@@ -184,7 +184,7 @@ bool TThreadLiveUpdate::CopyNewFiles() {
             if (firstPass) {
                 // Folders are compared in capitals: "Data\a" and "data\b" are in one folder.
                 bool placed = false;
-                for (std::string folder = worker::FolderOf(entry); !placed && folder.size() > WorkFolder().size();
+                for (std::string folder = worker::FolderOf(entry); !placed && folder.size() > work.size();
                      folder = worker::FolderOf(folder))
                     placed = movedWhole.count(UpperCaseAscii(folder)) != 0;
                 if (!placed) {
@@ -226,8 +226,9 @@ bool TThreadLiveUpdate::CopyNewFiles() {
 
 std::string TThreadLiveUpdate::WholeFolderFor(const std::string& entry,
                                               std::map<std::string, platform::PathKind>& kinds) const {
+    const std::size_t workLength = WorkFolder().size();
     std::string whole;
-    for (std::string folder = worker::FolderOf(entry); folder.size() > WorkFolder().size();
+    for (std::string folder = worker::FolderOf(entry); folder.size() > workLength;
          folder = worker::FolderOf(folder)) {
         auto kind = kinds.find(folder);
         if (kind == kinds.end()) kind = kinds.emplace(folder, platform::KindOf(DestinationOf(folder))).first;
@@ -237,7 +238,7 @@ std::string TThreadLiveUpdate::WholeFolderFor(const std::string& entry,
     // A name whose letters the system may fold beyond ASCII, or that may be an 8.3 alias, could
     // name the same folder as another spelling that the capitals above do not match: such a
     // folder goes file by file.
-    for (std::size_t i = WorkFolder().size(); i < whole.size(); ++i)
+    for (std::size_t i = workLength; i < whole.size(); ++i)
         if (whole[i] == '~' || static_cast<unsigned char>(whole[i]) >= 0x80) return std::string();
     return whole;
 }
