@@ -1,9 +1,11 @@
 // What placing the package's files costs under this Wine at the least, with nothing decoded and
 // nothing downloaded: the bench's yardstick for the installer's own time. For each line
 // "RELATIVE\\PATH<TAB>SIZE" of the list it makes the file in a work folder (its folders first,
-// each once), writes SIZE bytes and closes it, then moves every file into the install folder, as
-// the installer's decompression and copy steps do.
+// each once), writes SIZE bytes and closes it, then moves the files into the install folder as
+// the installer's decompression and copy steps do for a first installation: each top-level folder
+// whole, each top-level file alone.
 //   floor.exe LIST WORK INSTALL
+//   floor.exe -        does nothing: what starting and ending a Win32 program costs under this Wine
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +31,7 @@ std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "-") == 0) return 0;
     if (argc != 4) {
         std::fprintf(stderr, "usage: floor LIST WORK INSTALL\n");
         return 2;
@@ -61,10 +64,13 @@ int main(int argc, char** argv) {
         }
         CloseHandle(h);
     }
+    // Into a first installation: each top-level folder moves whole, each top-level file alone.
+    if (!MakeFolders(install, made)) return 1;
+    std::set<std::string> moved;
     for (const auto& file : files) {
-        const std::string to = install + "\\" + file.first;
-        if (!MakeFolders(FolderOf(to), made)) return 1;
-        if (!MoveFileA((work + "\\" + file.first).c_str(), to.c_str())) return 1;
+        const std::string top = file.first.substr(0, file.first.find('\\'));
+        if (!moved.insert(top).second) continue;
+        if (!MoveFileA((work + "\\" + top).c_str(), (install + "\\" + top).c_str())) return 1;
     }
     return 0;
 }

@@ -112,6 +112,8 @@ pipeline() {
     && cp -r '$pipeline_dir/tmp/.' '$pipeline_dir/install'"
 }
 download() { rm -f "$work/d.zip"; timed "$1" curl -s -o "$work/d.zip" "$2"; }
+# A Win32 program that does nothing, started the same way: Wine's own start and end of a process.
+start() { timed "$1" tests/wine/wine-run "$floor_exe" -; }
 
 # alternate NAME... : the named measures, once each to warm up, then $runs times in turn; each
 # NAME is "function:url" and its times land in $work/NAME-function.
@@ -153,11 +155,15 @@ for size in "${sizes[@]}"; do
   if [ "$size" = "$limited_mib" ]; then
     # At a realistic speed, unpacking and placing should hide behind the transfer.
     slow=http://127.0.0.1:$limited_port/pluvionfull.zip
-    alternate "$size-limited" "klu:$slow" "download:$slow"
-    k=$(med "$size-limited-klu"); d=$(med "$size-limited-download")
+    alternate "$size-limited" "klu:$slow" "download:$slow" "start:-"
+    k=$(med "$size-limited-klu"); d=$(med "$size-limited-download"); s=$(med "$size-limited-start")
     row "install ${size} MiB at 10 MiB/s" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$d")" "$(peak "$size-limited-klu")"
     row "install ${size} MiB at 10 MiB/s" "download alone (curl)" "$d" "$(speed "$size" "$d")" "1.00" "$(peak "$size-limited-download")"
-    echo "install $size MiB at 10 MiB/s: installer $k s, download alone $d s; ratio $(ratio "$k" "$d")"
+    row "install ${size} MiB at 10 MiB/s" "a Win32 program doing nothing (Wine)" "$s" "-" "-" "$(peak "$size-limited-start")"
+    # What the installer adds to the transfer beyond starting a process under Wine at all.
+    beyond=$(awk -v k="$k" -v s="$s" 'BEGIN {printf "%.3f", k - s}')
+    echo "install $size MiB at 10 MiB/s: installer $k s, download alone $d s; ratio $(ratio "$k" "$d");" \
+         "Wine's start and end of a program $s s; the installer less that, to the download: $(ratio "$beyond" "$d")"
 
     # Native extraction of the same package.
     if [ -x "$unzip_tool" ]; then

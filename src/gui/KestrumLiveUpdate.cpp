@@ -17,7 +17,23 @@ constexpr unsigned long kPrivilegeEnabled = 2;  // SE_PRIVILEGE_ENABLED
 
 int RunWindow(HINSTANCE instance) {
     TFMain main(instance, platform::CommandLine());
-    if (!main.Create()) return 1;
+    // The settings first: a hidden installation's worker begins its download while the common
+    // controls, COM and the window are set up.
+    main.PrepareRun();
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    const scoped::ComApartment apartment;  // the folder browser and shell links, to the end
+    bool created = false;
+    try {
+        created = main.Create();
+    } catch (...) {
+        main.AbandonEarlyRun();
+        throw;
+    }
+    if (!created) {
+        main.AbandonEarlyRun();
+        return 1;
+    }
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         if (main.PreTranslate(message)) continue;
@@ -51,9 +67,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         platform::ShowMessageBox(nullptr, e.what(), platform::BoxKind::Error);
         return 1;
     }
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
-    const scoped::ComApartment apartment;  // the folder browser and shell links, to the end
     platform::SetApplicationTitle("");
     try {
         if (RunWindow(instance) != 0) ExitCode = 1;

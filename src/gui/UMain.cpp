@@ -24,6 +24,7 @@ namespace {
 constexpr UINT kMonitorInterval = 50;
 constexpr UINT kDownloadWatchInterval = 60000;
 constexpr int kSuccessKind = 2;
+constexpr unsigned long kPreparationWaitMs = 1000;
 }  // namespace
 
 TFMain::TFMain(HINSTANCE instance, const std::string& commandLine)
@@ -57,19 +58,16 @@ bool TFMain::Create() {
     if (hwnd_ == nullptr) return false;
     CreatePages();
     FormCreate();
+    OpenView();
     return true;
 }
 
-void TFMain::FormCreate() {
+void TFMain::PrepareRun() {
     CloseAllowed = false;
     settings_ = std::make_unique<TLiveUpdate>(commandLine_);
     language_ = new TFileXML();
     settings_->LanguageTable = language_;
-    settings_->InstallFolder =
-        window_rules::ProposedInstallFolder(platform::WindowsDirectory(), DefaultInstallSubfolder);
-    ShowItem(ids::PanelSelectFolder, true);
-    ShowItem(ids::PanelSetup, false);
-    SetText(ids::EFolder, settings_->InstallFolder);
+    proposedFolder_ = window_rules::ProposedInstallFolder(platform::WindowsDirectory(), DefaultInstallSubfolder);
     settings_->SetApplicationKeys(ApplicationKey);
     settings_->DownloadUrl = DefaultDownloadUrl;
     // "/URL address" replaces the package address for this run (mirrors and tests).
@@ -85,6 +83,43 @@ void TFMain::FormCreate() {
     language_->SetLanguage(window_rules::RunLanguageName(settings_->GetSwitchValue("/language"),
                                                          settings_->UninstallFlag, DefaultLanguageName));
     language_->LoadLanguage(settings_->UninstallFlag ? "LU_XMLFILE" : "QVI_XMLFile", platform::LoadProgramResource);
+    settings_->InstallFolder = window_rules::WithoutTrailingBackslashes(proposedFolder_);
+    hidden_ = settings_->IsSwitch("/HIDE");
+    if (hidden_ && !settings_->UninstallFlag) StartHiddenInstallEarly();
+}
+
+void TFMain::StartHiddenInstallEarly() {
+    // As the install button would with the proposed folder; a folder that cannot be made is left
+    // to the usual start, which reports it.
+    const std::string& folder = settings_->InstallFolder;
+    try {
+        if (folder.empty()) return;
+        platform::ForceDirectories(folder);
+        if (!platform::DirectoryExists(folder)) return;
+    } catch (const std::exception&) {
+        return;
+    }
+    worker_ = new TThreadLiveUpdate(*settings_, *this);
+    worker_->Resume();
+    startedEarly_ = true;
+    // The window's libraries load once the download and the unpacking behind it are under way:
+    // loading them meanwhile would hold the worker's own loads and its first name lookup (both
+    // queue for the loader) while nothing needs the window yet. A slow server is not waited for.
+    worker_->WaitPrepared(kPreparationWaitMs);
+}
+
+void TFMain::AbandonEarlyRun() noexcept {
+    if (!startedEarly_ || worker_ == nullptr) return;
+    // No window will show what the worker reports: its run ends here, its files go.
+    worker_->Suspend();
+    worker_->RemoveRunFiles();
+    ExitCode = 1;
+}
+
+void TFMain::FormCreate() {
+    ShowItem(ids::PanelSelectFolder, true);
+    ShowItem(ids::PanelSetup, false);
+    SetText(ids::EFolder, proposedFolder_);
     const TFileXML& lang = *language_;
 
     SetText(ids::CBCreateDesktop, lang.S_LabelCreateDesktopIcon);
@@ -92,13 +127,11 @@ void TFMain::FormCreate() {
     SetText(ids::SFLabelFolder, lang.S_LabelFolder);
     SetText(ids::BChangeFolder, lang.S_BChangeFolder);
     SetText(ids::BInstall, lang.S_BInstall);
-    settings_->InstallFolder = window_rules::WithoutTrailingBackslashes(settings_->InstallFolder);
     SetWindowTextA(hwnd_, lang.S_FormCaption.c_str());
     platform::SetApplicationTitle(lang.S_FormCaption);
     SetText(ids::LabelOverall, lang.S_ProgressBarCaption);
     SetText(ids::LabelTop, lang.S_LabelTopProgress);
     SetText(ids::LabelPending, "");
-
     const bool french = lang.LanguageName == "FRENCH";
     for (int id : {ids::BRSImageTopRight, ids::FBRSImageLeft, ids::SFImageBRS, ids::PUBRSImage}) ShowItem(id, french);
     for (int id : {ids::VLTImageTopRight, ids::FVLTImageLeft, ids::SFImageVLT, ids::PUVLTImage})
@@ -121,19 +154,23 @@ void TFMain::FormCreate() {
         ShowItem(ids::PanelUninstall, true);
     }
 
-    const bool hidden = settings_->IsSwitch("/HIDE");
-    hidden_ = hidden;
-    if (!hidden) {
+    if (!hidden_) {
         ShowWindow(hwnd_, SW_SHOW);
         UpdateWindow(hwnd_);
         SetFocus(Item(settings_->UninstallFlag ? ids::BCancel : ids::EFolder));
     }
-    worker_ = new TThreadLiveUpdate(*settings_, *this);
+    if (startedEarly_) {
+        // The run is under way: the progress page, as the install button leaves it.
+        ShowItem(ids::PanelSetup, true);
+        ShowItem(ids::PanelSelectFolder, false);
+    } else {
+        worker_ = new TThreadLiveUpdate(*settings_, *this);
+    }
 
     SetTimer(hwnd_, kTimerMonitorThread, kMonitorInterval, nullptr);
     SetTimer(hwnd_, kTimerCheckDownload, kDownloadWatchInterval, nullptr);
     // A hidden start installs at once into the proposed folder (or uninstalls at once).
-    if (hidden) PostMessageA(hwnd_, kStartHiddenMessage, 0, 0);
+    if (hidden_ && !startedEarly_) PostMessageA(hwnd_, kStartHiddenMessage, 0, 0);
 }
 
 void TFMain::StartHiddenRun() {
@@ -213,9 +250,11 @@ bool TFMain::BrowseURL(const std::string& url) {
 }
 
 void TFMain::TimerMonitorThreadTimer() {
+    if (runClosed_) return;
     if (IsWindowVisible(hwnd_)) return;  // a visible window waits for the user
     if (!worker_->Finished()) return;
     KillTimer(hwnd_, kTimerMonitorThread);
+    runClosed_ = true;
     CloseAfterRun();
 }
 
@@ -226,6 +265,7 @@ void TFMain::TimerCheckDownloadTimer() {
     KillTimer(hwnd_, kTimerMonitorThread);
     // The watch has done its work: a second tick would suspend and report the same stall again.
     KillTimer(hwnd_, kTimerCheckDownload);
+    runClosed_ = true;
     worker_->Suspend();
     ShowFinish(language_->S_DownloadError, 0);
     if (!IsWindowVisible(hwnd_)) CloseAfterRun();
@@ -316,19 +356,19 @@ void TFMain::ShowProgress() {
 }
 
 void TFMain::SetLabelPending(const std::string& text) {
-    Invoke([&] { SetText(ids::LabelPending, text); });
+    Show([this, text] { SetText(ids::LabelPending, text); });
 }
 void TFMain::SetLabelTop(const std::string& text) {
-    Invoke([&] { SetText(ids::LabelTop, text); });
+    Show([this, text] { SetText(ids::LabelTop, text); });
 }
 void TFMain::SetFinishLabelTop(const std::string& text) {
-    Invoke([&] { SetText(ids::FLabelTop, text); });
+    Show([this, text] { SetText(ids::FLabelTop, text); });
 }
 void TFMain::SetCreateDesktopVisible(bool visible) {
-    Invoke([&] { ShowItem(ids::CBCreateDesktop, visible); });
+    Show([this, visible] { ShowItem(ids::CBCreateDesktop, visible); });
 }
 void TFMain::SetRestartVisible(bool visible) {
-    Invoke([&] { ShowItem(ids::CBRestart, visible); });
+    Show([this, visible] { ShowItem(ids::CBRestart, visible); });
 }
 
 void TFMain::ShowFinish(const std::string& message, int kind) {
@@ -359,6 +399,10 @@ void TFMain::Invoke(const std::function<void()>& call) {
         call();
         return;
     }
+    {
+        std::unique_lock<std::mutex> lock(viewGate_);
+        viewOpened_.wait(lock, [this] { return viewOpen_; });
+    }
     // A window that has gone runs nothing: the message then returns at once. What the call
     // raises on the window's thread is raised again here, on the worker's, whose frame reports it.
     std::exception_ptr failure;
@@ -371,6 +415,33 @@ void TFMain::Invoke(const std::function<void()>& call) {
     };
     SendMessageA(hwnd_, kCallMessage, 0, reinterpret_cast<LPARAM>(&guarded));
     if (failure) std::rethrow_exception(failure);
+}
+
+void TFMain::Show(std::function<void()> call) {
+    {
+        std::lock_guard<std::mutex> lock(viewGate_);
+        if (!viewOpen_) {
+            keptChanges_.push_back(std::move(call));
+            return;
+        }
+    }
+    Invoke(call);
+}
+
+void TFMain::RunEnded() noexcept {
+    // A hidden window closes as soon as the worker has ended, not at the monitor's next tick.
+    std::lock_guard<std::mutex> lock(viewGate_);
+    if (viewOpen_ && hidden_) PostMessageA(hwnd_, kRunEndedMessage, 0, 0);
+}
+
+void TFMain::OpenView() {
+    std::lock_guard<std::mutex> lock(viewGate_);
+    // The bars first, as for every hand-off: what the worker changed before a call shows before it.
+    Guard([this] { ShowProgress(); });
+    for (const std::function<void()>& change : keptChanges_) Guard(change);
+    keptChanges_.clear();
+    viewOpen_ = true;
+    viewOpened_.notify_all();
 }
 
 void TFMain::Guard(const std::function<void()>& action) noexcept {

@@ -8,9 +8,11 @@
 
 #include <windows.h>
 
+#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -28,8 +30,13 @@ public:
     TFMain(const TFMain&) = delete;
     TFMain& operator=(const TFMain&) = delete;
 
+    // Reads the settings and the language; needs no window. A hidden installation's worker starts
+    // here, before the window and its controls exist: what it shows waits until they do.
+    void PrepareRun();
     // Creates the window and runs FormCreate. False when the window could not be created.
     bool Create();
+    // After a failed Create: a worker started early is stopped and its run files removed.
+    void AbandonEarlyRun() noexcept;
     // The message loop's filter: Enter presses the visible page's default button, Tab moves
     // between controls. True when the message was handled.
     bool PreTranslate(MSG& message);
@@ -57,6 +64,7 @@ public:
     void SetFinishLabelTop(const std::string& text) override;
     void SetCreateDesktopVisible(bool visible) override;
     void SetRestartVisible(bool visible) override;
+    void RunEnded() noexcept override;
     void ShowFinish(const std::string& message, int kind) override;
     bool AskRetry(const TFileXML& language, const std::vector<std::string>& files) override;
 
@@ -83,8 +91,17 @@ private:
     void StartHiddenRun();
     // The window's thread: the bars take the mailbox's latest values.
     void ShowProgress();
-    // Runs the call on the window's thread and returns when it has run.
+    // A hidden installation that can start at once: its folder made, its worker running.
+    void StartHiddenInstallEarly();
+    // Runs the call on the window's thread and returns when it has run; from the worker, once
+    // the window's controls exist.
     void Invoke(const std::function<void()>& call);
+    // A change the worker asks of a control: kept in its order until the controls exist, run at
+    // once (Invoke) after.
+    void Show(std::function<void()> call);
+    // The window's thread, once its controls exist: the kept changes run, the worker's calls go
+    // straight to the window from then on.
+    void OpenView();
     // Runs a window action; an error it raises is shown in an error box and the program goes on.
     void Guard(const std::function<void()>& action) noexcept;
     // The error box of the window's actions (null: an error that carries no text); never raises.
@@ -117,6 +134,16 @@ private:
     bool destroyed_ = false;
     DWORD mainThreadId_ = 0;
     bool hidden_ = false;  // a /HIDE run: the window never shows
+    bool runClosed_ = false;  // the monitor or the download watch has closed the run
+    static constexpr unsigned long kRunEndWaitMs = 2000;
+    bool startedEarly_ = false;  // a hidden installation whose worker started before the window
+    std::string proposedFolder_;  // the folder page's first text
+
+    // The view gate: the worker's changes kept until the controls exist.
+    std::mutex viewGate_;
+    std::condition_variable viewOpened_;
+    bool viewOpen_ = false;
+    std::vector<std::function<void()>> keptChanges_;
 
     // The bars' values from the worker, and what the bars were last given (the layout's ranges:
     // 0 to 5 overall, 0 to 100 pending).

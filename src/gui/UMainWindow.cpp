@@ -171,6 +171,14 @@ LRESULT TFMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case kStartHiddenMessage:
         Guard([this] { StartHiddenRun(); });
         return 0;
+    case kRunEndedMessage:
+        // The thread is returning: once it has, the monitor's check closes the hidden window
+        // now instead of at its next tick.
+        Guard([this] {
+            worker_->WaitFinished(kRunEndWaitMs);
+            TimerMonitorThreadTimer();
+        });
+        return 0;
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));
         return 0;

@@ -19,6 +19,7 @@ constexpr std::uint64_t kEarlyRatioCap = 1100;
 }  // namespace
 
 worker::EarlyUnpack* TThreadLiveUpdate::StartEarlyUnpack(std::int64_t length) {
+    const PreparedOnExit prepared{*this};  // the follower is under way, or the download goes without it
     try {
         // The room check's figures, taken once for the run before anything is unpacked: the
         // files of a confirmed pass are then counted in what the directory declares, not twice.

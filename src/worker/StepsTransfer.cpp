@@ -88,6 +88,7 @@ void TThreadLiveUpdate::RemoveRunFiles() noexcept {
 }
 
 bool TThreadLiveUpdate::DownloadPackage() {
+    const PreparedOnExit prepared{*this};  // however the download ends
     SetPending(0, 0);
     SetLabelPending(Lang().S_Download);
     StepOverall();

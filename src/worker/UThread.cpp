@@ -1,6 +1,7 @@
 // The worker's frame: creation, the thread body, the status hand-off and the download watch.
 #include "worker/UThread.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <exception>
 
@@ -32,6 +33,11 @@ void TThreadLiveUpdate::ThreadBody(void* self) { static_cast<TThreadLiveUpdate*>
 
 void TThreadLiveUpdate::Execute() {
     ExitCode.store(1);
+    struct EndNotice {
+        WorkerView& view;
+        ~EndNotice() { view.RunEnded(); }
+    } endNotice{view_};
+    const PreparedOnExit prepared{*this};  // however the thread ends, nobody waits for it
     try {
         InitializeRun();
         if (settings_.UninstallFlag)
@@ -51,7 +57,19 @@ void TThreadLiveUpdate::Execute() {
     }
 }
 
+void TThreadLiveUpdate::MarkPrepared() noexcept {
+    std::lock_guard<std::mutex> lock(preparedLock_);
+    prepared_ = true;
+    preparedChanged_.notify_all();
+}
+
+bool TThreadLiveUpdate::WaitPrepared(unsigned long ms) {
+    std::unique_lock<std::mutex> lock(preparedLock_);
+    return preparedChanged_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return prepared_; });
+}
+
 void TThreadLiveUpdate::ReportUnknownError(const char* what) noexcept {
+    MarkPrepared();
     try {
         ReportStatus(Lang().S_UnknownError + "\r\n" + what, 0);
         return;
@@ -79,6 +97,7 @@ void TThreadLiveUpdate::RunInstallChain() {
 }
 
 void TThreadLiveUpdate::ReportStatus(const std::string& message, int kind) {
+    MarkPrepared();  // the result needs the window
     pendingMessage_ = message;
     pendingKind_ = kind;
     view_.ShowFinish(message, kind);

@@ -8,10 +8,12 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,10 @@ public:
     bool WaitFinished(unsigned long ms) const { return thread_.WaitFinished(ms); }
     // True once the chain has shown its result: the thread then only cleans up and ends by itself.
     bool ResultReported() const { return resultReported_.load(); }
+    // Waits, at most ms, until the run is under way: its HTTP client made, the package's answer
+    // begun and the unpacking behind it started (or the download has ended, or a result is
+    // shown). True when it is. The system libraries the run needs are loaded by then.
+    bool WaitPrepared(unsigned long ms);
 
     // Called by the window's download watch: -1 when no transfer runs, otherwise the growth of the
     // pending bar's position since the previous call.
@@ -237,6 +243,14 @@ private:
     bool unpackedEarly_ = false;  // the last decompression step confirmed the early pass
     std::atomic<bool> downloading_{false};
     std::atomic<bool> resultReported_{false};
+    void MarkPrepared() noexcept;
+    struct PreparedOnExit {  // marks the run prepared when it leaves its scope, whichever way
+        TThreadLiveUpdate& run;
+        ~PreparedOnExit() { run.MarkPrepared(); }
+    };
+    std::mutex preparedLock_;
+    std::condition_variable preparedChanged_;
+    bool prepared_ = false;
     // The package file while the download step holds it open (cleared before it is closed), so
     // that the clean-up can mark it for deletion from the window's thread.
     std::atomic<http::Target*> openPackage_{nullptr};

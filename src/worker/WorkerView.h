@@ -27,6 +27,8 @@ public:
     virtual void ShowFinish(const std::string& message, int kind) = 0;
     // The retry dialog over the files that could not be placed: true for Retry.
     virtual bool AskRetry(const TFileXML& language, const std::vector<std::string>& files) = 0;
+    // The thread's last act, once its run files are gone, whichever way the run ended.
+    virtual void RunEnded() noexcept {}
 };
 
 // Progress values as the worker keeps them: the download watch reads these, not the control.

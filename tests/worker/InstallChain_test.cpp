@@ -12,7 +12,12 @@ TEST_F(WorkerTest, InstallsAPackageThenFinishesAndUpdatesWithoutDuplicates) {
     RecordingView view;
     TThreadLiveUpdate worker(settings, view);
     worker.DiscoverProxy = [](std::string&, int&) { return false; };
+    bool preparedAtResult = false;
+    view.onShowFinish = [&] { preparedAtResult = worker.WaitPrepared(0); };
     RunToEnd(worker);
+    EXPECT_TRUE(preparedAtResult);
+    EXPECT_EQ(view.ends, 1);
+    EXPECT_EQ(view.finishesAtEnd, 1u) << "the end notice comes after the result";
 
     ASSERT_EQ(view.finishes.size(), 1u) << view.finishes[0].message;
     EXPECT_EQ(view.finishes[0].message, language.S_Successfull);
@@ -166,7 +171,14 @@ TEST_F(WorkerTest, FailuresReportTheirTextAndLeaveNothingBehind) {
         RecordingView view;
         TThreadLiveUpdate worker(settings, view);
         worker.DiscoverProxy = [](std::string&, int&) { return false; };
+        // The window waits for the worker's preparation before it makes its controls, and the
+        // worker's result waits for the controls: the result must never come unprepared.
+        bool preparedAtResult = false;
+        view.onShowFinish = [&] { preparedAtResult = worker.WaitPrepared(0); };
         RunToEnd(worker);
+        EXPECT_TRUE(preparedAtResult);
+        EXPECT_EQ(view.ends, 1);
+        EXPECT_EQ(view.finishesAtEnd, 1u) << "the end notice comes after the result";
         ASSERT_EQ(view.finishes.size(), 1u);
         EXPECT_EQ(view.finishes[0].message, c.message);
         EXPECT_EQ(view.finishes[0].kind, 0);
@@ -197,6 +209,8 @@ TEST_F(WorkerTest, AnExceptionInAStepIsReportedAsAnUnknownError) {
     EXPECT_GT(message.size(), head.size()) << "the exception's own message follows";
     EXPECT_EQ(view.finishes[0].kind, 0);
     EXPECT_EQ(ExitCode.load(), 1);
+    EXPECT_EQ(view.ends, 1);
+    EXPECT_EQ(view.finishesAtEnd, 1u);
 }
 
 TEST_F(WorkerTest, ProxySettingsAndPendingDeletionsAtRegistration) {

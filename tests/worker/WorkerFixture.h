@@ -34,8 +34,14 @@ public:
     void SetCreateDesktopVisible(bool visible) override { createDesktopVisible = visible; }
     void SetRestartVisible(bool visible) override { restartVisible = visible; }
     void ShowFinish(const std::string& message, int kind) override {
+        if (onShowFinish) onShowFinish();
         std::lock_guard<std::mutex> lock(mutex);
         finishes.push_back({message, kind});
+    }
+    void RunEnded() noexcept override {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++ends;
+        finishesAtEnd = finishes.size();
     }
     bool AskRetry(const TFileXML&, const std::vector<std::string>& files) override {
         {
@@ -60,6 +66,9 @@ public:
     std::vector<Finish> finishes;
     std::vector<std::vector<std::string>> retryQuestions;
     std::function<bool(const std::vector<std::string>&)> answerRetry;
+    std::function<void()> onShowFinish;  // runs on the worker's thread as the result is shown
+    int ends = 0;                        // the worker's end notices
+    std::size_t finishesAtEnd = 0;       // results shown before the (last) end notice
 
 private:
     void Push(std::vector<std::string>& list, const std::string& text) {
