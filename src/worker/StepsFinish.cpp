@@ -127,19 +127,26 @@ void TThreadLiveUpdate::CreateShortcuts(bool createDesktop) {
     const std::string menu = folders.ReadString(kProgramsFolderValue) + "\\" + BrandFolderName;
     platform::ForceDirectories(menu);
     const std::string menuLink = menu + "\\" + ApplicationName + ".lnk";
-    link.Save(menuLink);
-    links.Add(menuLink);
+    std::string desktopLink;
     if (createDesktop) {
         const std::string desktop = folders.ReadString(kDesktopFolderValue);
         if (!platform::DirectoryExists(desktop)) platform::ForceDirectories(desktop);
-        const std::string desktopLink = desktop + "\\" + ApplicationName + ".lnk";
+        desktopLink = desktop + "\\" + ApplicationName + ".lnk";
+    }
+    const std::string uninstallLink = menu + "\\" + Lang().S_BUninstall + " " + ApplicationName + ".lnk";
+    // The installed size is taken while the links are saved (under Wine each save waits for a
+    // helper process): the files already listed are asked on a thread of their own, the links
+    // once they are written.
+    SizeTaker sizes(ListedFiles(), {menuLink, desktopLink, uninstallLink});
+    link.Save(menuLink);
+    links.Add(menuLink);
+    if (createDesktop) {
         link.Save(desktopLink);
         links.Add(desktopLink);
     }
     link.SetArguments(UninstallArguments());
     link.SetPath(settings_.InstallFolder + "\\" + UpdaterExeName);
     link.SetWorkingDirectory(settings_.InstallFolder);
-    const std::string uninstallLink = menu + "\\" + Lang().S_BUninstall + " " + ApplicationName + ".lnk";
     link.Save(uninstallLink);
     links.Add(uninstallLink);
     RegisterUninstallFiles(links.Text());
@@ -154,28 +161,66 @@ void TThreadLiveUpdate::CreateShortcuts(bool createDesktop) {
         entry.WriteString(kInstallLocationValue, settings_.InstallFolder);
         entry.WriteString(kDisplayIconValue, target);
         entry.WriteString(kPublisherValue, BrandFolderName);
-        entry.WriteInteger(kEstimatedSizeValue, InstalledSizeKiB());
+        entry.WriteInteger(kEstimatedSizeValue, InstalledSizeKiB(sizes.Taken()));
         entry.WriteInteger(kNoModifyValue, 1);
         entry.WriteInteger(kNoRepairValue, 1);
     }
 }
 
-std::uint32_t TThreadLiveUpdate::InstalledSizeKiB() const {
-    std::uint64_t bytes = 0;
+std::string TThreadLiveUpdate::ListedFiles() const {
     for (int i = 0; i < settings_.ApplicationKeys.Count(); ++i) {
         platform::RegKey key;
         if (!key.OpenReadOnly(settings_.ApplicationKeys.Object(i), settings_.ApplicationKeys[i] + kUninstallSubkey))
             continue;
-        const TStringParam files(key.ReadString(kFilesValue), ";");
-        // One size question a file. Under Wine it is answered without a round trip to the
-        // server, several times faster than a listing of each folder.
-        for (int j = 0; j < files.Count(); ++j) {
-            std::uint64_t size = 0;
-            if (platform::FileSize(files[j], size)) bytes += size;
+        return key.ReadString(kFilesValue);  // the first key is the application's
+    }
+    return std::string();
+}
+
+std::uint32_t TThreadLiveUpdate::InstalledSizeKiB(const FileSizes* known) const {
+    std::uint64_t bytes = 0;
+    const TStringParam files(ListedFiles(), ";");
+    // One size question a file not known yet. Under Wine it is answered without a round trip to
+    // the server, several times faster than a listing of each folder.
+    for (int j = 0; j < files.Count(); ++j) {
+        const auto found = known != nullptr ? known->find(files[j]) : FileSizes::const_iterator();
+        std::uint64_t size = 0;
+        if (known != nullptr && found != known->end()) {
+            bytes += found->second;
+        } else if (platform::FileSize(files[j], size)) {
+            bytes += size;
         }
-        break;  // the first key is the application's
     }
     return static_cast<std::uint32_t>((bytes + 1023) / 1024);
+}
+
+SizeTaker::SizeTaker(const std::string& listed, std::set<std::string> skipped) : skipped_(std::move(skipped)) {
+    try {
+        thread_ = std::thread([this, listed] {
+            try {
+                const TStringParam files(listed, ";");
+                for (int j = 0; j < files.Count(); ++j) {
+                    if (skipped_.count(files[j]) != 0) continue;
+                    std::uint64_t size = 0;
+                    sizes_[files[j]] = platform::FileSize(files[j], size) ? size : 0;
+                }
+                taken_ = true;
+            } catch (...) {
+                // Out of memory: the sizes are asked again once the links exist.
+            }
+        });
+    } catch (...) {
+        // No thread: likewise.
+    }
+}
+
+SizeTaker::~SizeTaker() {
+    if (thread_.joinable()) thread_.join();
+}
+
+const FileSizes* SizeTaker::Taken() {
+    if (thread_.joinable()) thread_.join();
+    return taken_ ? &sizes_ : nullptr;
 }
 
 bool TThreadLiveUpdate::StartApplication() {

@@ -14,7 +14,9 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "InstallLayout.h"
@@ -39,6 +41,27 @@ class EarlyUnpack;
 }
 
 using layout::CollapseBackslashes;
+
+// File sizes by path, as the installed size asks them.
+using FileSizes = std::map<std::string, std::uint64_t>;
+
+// Takes the sizes of the files a Files list names, except the skipped ones, on a thread of its
+// own while the caller goes on.
+class SizeTaker {
+public:
+    SizeTaker(const std::string& listed, std::set<std::string> skipped);
+    ~SizeTaker();  // waits for the thread
+    SizeTaker(const SizeTaker&) = delete;
+    SizeTaker& operator=(const SizeTaker&) = delete;
+    // Waits for the thread; the sizes, or null when they could not be taken.
+    const FileSizes* Taken();
+
+private:
+    const std::set<std::string> skipped_;
+    FileSizes sizes_;
+    bool taken_ = false;
+    std::thread thread_;
+};
 
 class TThreadLiveUpdate {
 public:
@@ -195,7 +218,10 @@ private:
     std::string WorkFolder() const { return settings_.TempFolder + "\\" + settings_.WorkFolderName; }
 
     // KiB of the files that the uninstall list names and that exist.
-    std::uint32_t InstalledSizeKiB() const;
+    // The Files value of the application's key.
+    std::string ListedFiles() const;
+    // The size of the files listed, in KiB rounded up; known gives sizes already taken.
+    std::uint32_t InstalledSizeKiB(const FileSizes* known = nullptr) const;
 
     // What the window was last given for one bar.
     struct ShownBar {
