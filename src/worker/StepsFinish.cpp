@@ -183,13 +183,15 @@ std::uint32_t TThreadLiveUpdate::InstalledSizeKiB(const FileSizes* known) const 
     // One size question a file not known yet. Under Wine it is answered without a round trip to
     // the server, several times faster than a listing of each folder.
     for (int j = 0; j < files.Count(); ++j) {
-        const auto found = known != nullptr ? known->find(files[j]) : FileSizes::const_iterator();
-        std::uint64_t size = 0;
-        if (known != nullptr && found != known->end()) {
-            bytes += found->second;
-        } else if (platform::FileSize(files[j], size)) {
-            bytes += size;
+        if (known != nullptr) {
+            const auto found = known->find(files[j]);
+            if (found != known->end()) {
+                bytes += found->second;
+                continue;
+            }
         }
+        std::uint64_t size = 0;
+        if (platform::FileSize(files[j], size)) bytes += size;
     }
     return static_cast<std::uint32_t>((bytes + 1023) / 1024);
 }

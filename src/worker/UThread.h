@@ -217,10 +217,10 @@ private:
     std::string ArchivePath() const { return settings_.TempFolder + "\\" + settings_.ArchiveFileName; }
     std::string WorkFolder() const { return settings_.TempFolder + "\\" + settings_.WorkFolderName; }
 
-    // KiB of the files that the uninstall list names and that exist.
     // The Files value of the application's key.
     std::string ListedFiles() const;
-    // The size of the files listed, in KiB rounded up; known gives sizes already taken.
+    // KiB of the files that the uninstall list names and that exist, rounded up; known gives
+    // sizes already taken.
     std::uint32_t InstalledSizeKiB(const FileSizes* known = nullptr) const;
 
     // What the window was last given for one bar.
