@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
     extractor.AddFileSpec("*.*");
     extractor.recurseFolders = true;
     extractor.confirmOverwrites = false;
+    // The next entries are decoded on a second core while this one makes the files.
+    extractor.decodeAhead = 4u << 20;
     extractor.SetOutput(zip::MakeFileSystemOutput());
     const zip::OutputFolder& output = *extractor.Output();
 

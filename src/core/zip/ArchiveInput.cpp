@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace zip {
 namespace {
@@ -33,7 +34,8 @@ bool SizeOf(std::FILE* f, std::uint64_t& size) {
 // without a seek. The C library's buffer is off, so that no byte is copied twice.
 class FileArchive : public ArchiveInput {
 public:
-    FileArchive(std::FILE* f, std::uint64_t size) : file_(f), size_(size), window_(new std::uint8_t[kWindow]) {
+    FileArchive(std::FILE* f, std::uint64_t size, std::string path)
+        : file_(f), size_(size), path_(std::move(path)), window_(new std::uint8_t[kWindow]) {
         std::setvbuf(file_, nullptr, _IONBF, 0);
     }
     ~FileArchive() override { std::fclose(file_); }
@@ -41,6 +43,13 @@ public:
     FileArchive& operator=(const FileArchive&) = delete;
 
     std::uint64_t Size() const override { return size_; }
+
+    // The file opened again by its name; null when it cannot be, or no longer has its size.
+    std::unique_ptr<ArchiveInput> Reopen() const override {
+        std::unique_ptr<ArchiveInput> again = OpenArchiveFile(path_);
+        if (again && again->Size() != size_) again.reset();
+        return again;
+    }
 
     std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override {
         if (offset >= size_ || n == 0) return 0;
@@ -79,6 +88,7 @@ private:
 
     std::FILE* file_;
     std::uint64_t size_;
+    std::string path_;
     std::uint64_t position_ = ~std::uint64_t{0};
     std::unique_ptr<std::uint8_t[]> window_;
     std::uint64_t windowStart_ = 0;
@@ -95,7 +105,7 @@ std::unique_ptr<ArchiveInput> OpenArchiveFile(const std::string& path) {
         std::fclose(f);
         return nullptr;
     }
-    return std::unique_ptr<ArchiveInput>(new FileArchive(f, size));
+    return std::unique_ptr<ArchiveInput>(new FileArchive(f, size, path));
 }
 
 std::size_t MemoryArchive::ReadAt(std::uint64_t offset, void* buf, std::size_t n) {

@@ -16,6 +16,9 @@ public:
     virtual std::uint64_t Size() const = 0;
     // Places up to n bytes from offset into buf; fewer only at the end or on a read error.
     virtual std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) = 0;
+    // A second reader of the same bytes, for another thread (a reader is used by one thread at a
+    // time); null when there is none.
+    virtual std::unique_ptr<ArchiveInput> Reopen() const { return nullptr; }
 };
 
 // Opens a file for reading (ANSI path on Windows). Null when it cannot be opened or sized.
@@ -27,6 +30,9 @@ public:
     MemoryArchive(const void* data, std::size_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
     std::uint64_t Size() const override { return size_; }
     std::size_t ReadAt(std::uint64_t offset, void* buf, std::size_t n) override;
+    std::unique_ptr<ArchiveInput> Reopen() const override {
+        return std::unique_ptr<ArchiveInput>(new MemoryArchive(data_, size_));
+    }
 
 private:
     const std::uint8_t* data_;

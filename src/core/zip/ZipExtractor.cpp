@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "zip/DecodeAhead.h"
 #include "zip/ZipLocalWalk.h"
+#include "zip/ZipMethods.h"
 
 namespace zip {
 
@@ -113,14 +115,48 @@ int ZipExtractor::Extract(ArchiveInput& archive) {
     return extracted_;
 }
 
+std::unique_ptr<DecodeAhead> ZipExtractor::StartDecodeAhead(ArchiveInput& archive, const std::vector<Member>& members) {
+    if (decodeAhead == 0 || members.size() < 2) return nullptr;
+    try {
+        std::unique_ptr<ArchiveInput> second = archive.Reopen();
+        if (!second) return nullptr;
+        // What the writing would decode, as it would bound it.
+        std::vector<AheadJob> jobs(members.size());
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            const Member& member = members[i];
+            const EntryInfo& entry = member.entry;
+            if (!member.sizesKnown || member.dataOffset == kNoOffset || member.localDiffers) continue;
+            if ((entry.flags & (kFlagEncrypted | kFlagStrongEncryption)) || !DecoderFor(entry.method)) continue;
+            AheadJob& job = jobs[i];
+            job.offset = member.dataOffset;
+            job.length = std::min(entry.compressedSize, archive.Size() - std::min(archive.Size(), member.dataOffset));
+            job.limit = std::min(entry.uncompressedSize, MaxDecodedSize(entry.method, job.length));
+            job.method = entry.method;
+            job.flags = entry.flags;
+            job.taken = job.limit <= decodeAhead;
+        }
+        return std::unique_ptr<DecodeAhead>(new DecodeAhead(std::move(second), std::move(jobs), decodeAhead));
+    } catch (...) {
+        return nullptr;  // no memory or no thread: each member is decoded as it is written
+    }
+}
+
 void ZipExtractor::ExtractMembers(ArchiveInput& archive, std::vector<Member>& members, std::uint64_t total) {
     Progress progress;
     progress.handler = &onProgress;
     progress.total = total;
+    std::unique_ptr<DecodeAhead> ahead = StartDecodeAhead(archive, members);
+    struct Using {
+        DecodeAhead*& current;
+        ~Using() { current = nullptr; }
+    } using_{ahead_};
+    ahead_ = ahead.get();
     int number = 0;
     for (Member& member : members) {
         std::uint64_t next = 0;
+        aheadIndex_ = static_cast<std::size_t>(number);
         ProcessMember(archive, member, number++, progress, next);
+        if (ahead) ahead->Release(aheadIndex_);
         progress.doneBefore += std::min(member.entry.compressedSize, archive.Size());
     }
     if (progress.lastArchive >= 0 && progress.lastArchive < 100 && number > 0) progress.Report(progress.lastFile, 100);

@@ -82,6 +82,8 @@ struct EarlyWalk {
     bool attributesApplied = false;
 };
 
+class DecodeAhead;
+
 class ZipExtractor {
 public:
     using FileBeginHandler = std::function<void(const std::string& path, int number, bool& extract)>;
@@ -112,6 +114,11 @@ public:
     // How many entries, and how many bytes of names, the extractor keeps at most (ZipDirectory.h:
     // 262144 entries, 32 MiB of names); an archive beyond them is refused. Lowered by tests.
     DirectoryLimits limits;
+    // Up to this many bytes of the entries after the one being written are decoded ahead, on a
+    // second thread, while the files are made on this one (0: none). Only for an archive with a
+    // usable central directory whose reader can be opened again, and only entries with their sizes
+    // stated and no larger than this; the events, their order and the files are the same.
+    std::size_t decodeAhead = 0;
 
     FileBeginHandler onFileBegin;
     ProgressHandler onProgress;
@@ -212,6 +219,9 @@ private:
     // ZipEarlyWalk.cpp: whether the directory's members are what the early walk wrote.
     bool Agrees(const std::vector<Member>& members, const EarlyWalk& early);
 
+    // Starts the decoding ahead of members, when asked for and possible; null otherwise.
+    std::unique_ptr<DecodeAhead> StartDecodeAhead(ArchiveInput& archive, const std::vector<Member>& members);
+
     std::string archiveFile_;
     std::string extractFolder_;
     std::vector<std::string> fileSpec_;
@@ -226,6 +236,9 @@ private:
     bool ended_ = false;
     std::string endedPath_;
     EntryResult endedResult_ = EntryResult::Ok;
+    // The decoding ahead of the current ExtractMembers, and the member being processed.
+    DecodeAhead* ahead_ = nullptr;
+    std::size_t aheadIndex_ = 0;
 };
 
 }  // namespace zip

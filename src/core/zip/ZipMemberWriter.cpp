@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "zip/Crc32.h"
+#include "zip/DecodeAhead.h"
 #include "zip/ZipExtractor.h"
 #include "zip/ZipLocalWalk.h"
 #include "zip/ZipMethods.h"
@@ -13,14 +14,16 @@ namespace {
 
 constexpr std::uint32_t kDosArchive = 0x20;
 
-// Writes decoded blocks to the file, keeps the CRC and reports progress after each block.
+// Writes decoded blocks to the file, keeps the CRC (unless the blocks come with theirs) and
+// reports progress after each block.
 class EntrySink : public ByteSink {
 public:
     using Progress = std::function<void(std::uint64_t written)>;
-    EntrySink(OutputFile& file, Progress progress) : file_(file), progress_(std::move(progress)) {}
+    EntrySink(OutputFile& file, bool takeCrc, Progress progress)
+        : file_(file), takeCrc_(takeCrc), progress_(std::move(progress)) {}
     bool Write(const std::uint8_t* data, std::size_t n) override {
         if (!file_.Write(data, n)) return false;
-        crc_.Update(data, n);
+        if (takeCrc_) crc_.Update(data, n);
         written_ += n;
         ++blocks_;
         progress_(written_);
@@ -32,11 +35,25 @@ public:
 
 private:
     OutputFile& file_;
+    bool takeCrc_;
     Progress progress_;
     Crc32 crc_;
     std::uint64_t written_ = 0;
     std::uint64_t blocks_ = 0;
 };
+
+// Writes a member decoded ahead as its decoder wrote it: block by block, consumed telling the
+// compressed bytes read at each; then what its decoder answered.
+DecodeStatus Replay(const DecodedMember& decoded, ByteSink& sink, std::uint64_t& consumed) {
+    std::size_t start = 0;
+    for (const DecodedMember::Block& block : decoded.blocks) {
+        consumed = block.consumed;
+        if (!sink.Write(decoded.bytes.data() + start, block.end - start)) return DecodeStatus::WriteFailed;
+        start = block.end;
+    }
+    consumed = decoded.consumed;
+    return decoded.status;
+}
 
 EntryResult ResultOf(DecodeStatus status) {
     switch (status) {
@@ -121,10 +138,15 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
     const std::uint64_t limit = walkOn ? std::min(entry.uncompressedSize, MaxDecodedSize(entry.method, length))
                                        : MaxDecodedSize(entry.method, length);
     ArchiveRange source(archive, member.dataOffset, length);
-    EntrySink sink(*file, [&](std::uint64_t written) {
-        const std::uint64_t consumed = std::min(source.Consumed(), entry.compressedSize);
+    // The member as the second thread decoded it, when it did; its blocks are then written here
+    // as the decoder would have written them.
+    const std::unique_ptr<DecodedMember> ahead = decode && ahead_ ? ahead_->Take(aheadIndex_) : nullptr;
+    std::uint64_t aheadConsumed = 0;
+    const auto consumedSoFar = [&] { return ahead ? aheadConsumed : source.Consumed(); };
+    EntrySink sink(*file, !ahead, [&](std::uint64_t written) {
+        const std::uint64_t consumed = std::min(consumedSoFar(), entry.compressedSize);
         progress.Report(Progress::Percent(written, entry.uncompressedSize),
-                        Progress::Percent(progress.doneBefore + (sizesKnown ? consumed : source.Consumed()),
+                        Progress::Percent(progress.doneBefore + (sizesKnown ? consumed : consumedSoFar()),
                                           progress.total));
     });
 
@@ -137,12 +159,13 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
     } else {
         // A deflate stream without its end or its descriptor still leaves what it decodes, within
         // the ratio: the file keeps what was written so far.
-        result = ResultOf(decode(source, sink, limit, entry.flags));
+        result = ResultOf(ahead ? Replay(*ahead, sink, aheadConsumed) : decode(source, sink, limit, entry.flags));
         if (sizesKnown) next = member.dataOffset + entry.compressedSize;
         if (!walkOn && result == EntryResult::Ok) result = EntryResult::CorruptData;  // no descriptor
     }
     if (result == EntryResult::Ok) {
-        const bool crcMatches = sink.Crc().Value() == entry.crc || sink.Crc().Register() == entry.crc;
+        const Crc32& crc = ahead ? ahead->crc : sink.Crc();
+        const bool crcMatches = crc.Value() == entry.crc || crc.Register() == entry.crc;
         if (sink.Written() != entry.uncompressedSize) {
             result = EntryResult::CorruptData;  // the stream ended early
         } else if (!crcMatches) {
@@ -159,7 +182,7 @@ bool ZipExtractor::WriteMember(ArchiveInput& archive, Member& member, const std:
     if (applyAttributes && !bothSet) output_->SetAttributes(path, attributes);
     if (sink.Blocks() == 0) {
         progress.Report(Progress::Percent(sink.Written(), entry.uncompressedSize),
-                        Progress::Percent(progress.doneBefore + std::min(source.Consumed(), entry.compressedSize),
+                        Progress::Percent(progress.doneBefore + std::min(consumedSoFar(), entry.compressedSize),
                                           progress.total));
     }
     ReportEnd(result, path);
