@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "ZipTestSupport.h"
 #include "zip/ArchiveInput.h"
@@ -120,6 +121,63 @@ TEST_F(ZipFileOutput, RefusedNamesLeaveNothingOutsideTheFolder) {
     EXPECT_EQ(results, (std::vector<zip::EntryResult>{zip::EntryResult::UnsafeName, zip::EntryResult::UnsafeName}));
     EXPECT_FALSE(fs::exists(root_ / outside));
     EXPECT_TRUE(fs::is_empty(root_ / "inside"));
+}
+
+// The archive read from its file: any stretch at any offset, reads that go back and forth between
+// two places (a directory and the headers it leads to), one larger than the reader's windows; a
+// second reader of the same file; none once the file has changed its size.
+TEST_F(ZipFileOutput, TheArchiveFileReadsBackEveryStretchAndOpensAgain) {
+    std::string bytes(300000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    const fs::path path = root_ / "archive.bin";
+    std::ofstream(path, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::unique_ptr<zip::ArchiveInput> archive = zip::OpenArchiveFile(Folder() + "/archive.bin");
+    ASSERT_TRUE(archive);
+    ASSERT_EQ(archive->Size(), bytes.size());
+    std::uint32_t state = 12345;
+    auto next = [&state](std::uint32_t below) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 8) % below;
+    };
+    std::vector<char> got(100000);
+    std::uint64_t walk = 0;
+    for (int i = 0; i < 3000; ++i) {
+        // In turn near the end and onwards from the start, sometimes one read of 70000 bytes.
+        walk = (walk + 1 + next(2000)) % 200000;
+        const std::uint64_t offset = (i % 2 == 0 ? 250000 + next(50000) : walk);
+        const std::size_t n = i % 97 == 0 ? 70000 : 1 + next(300);
+        const std::size_t expected = std::min<std::size_t>(n, bytes.size() - offset);
+        ASSERT_EQ(archive->ReadAt(offset, got.data(), n), expected) << offset << " " << n;
+        ASSERT_EQ(std::string(got.data(), expected), bytes.substr(offset, expected)) << offset << " " << n;
+    }
+    EXPECT_EQ(archive->ReadAt(bytes.size(), got.data(), 10), 0u);
+
+    std::unique_ptr<zip::ArchiveInput> again = archive->Reopen();
+    ASSERT_TRUE(again);
+    ASSERT_EQ(again->ReadAt(123456, got.data(), 1000), 1000u);
+    EXPECT_EQ(std::string(got.data(), 1000), bytes.substr(123456, 1000));
+    std::ofstream(path, std::ios::binary | std::ios::app).write("more", 4);
+    EXPECT_FALSE(archive->Reopen());
+}
+
+// From the archive's file, with the next entries decoded on a second thread through a second
+// reader of it: the same files as decoded in turn.
+TEST_F(ZipFileOutput, DecodingAheadFromTheFileWritesTheSameFiles) {
+    std::vector<Entry> entries;
+    for (int i = 0; i < 40; ++i) {
+        std::string data(static_cast<std::size_t>(i * 3001 % 70000), '\0');
+        for (std::size_t k = 0; k < data.size(); ++k) data[k] = static_cast<char>('a' + (k * 7 + i) % 26);
+        entries.push_back(Entry::Stored("d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".txt", data));
+    }
+    const std::string bytes = ziptest::BuildArchive(entries);
+    std::ofstream(root_ / "p.zip", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    zip::ZipExtractor x;
+    x.SetOutput(zip::MakeFileSystemOutput());
+    x.SetArchiveFile(Folder() + "/p.zip");
+    x.SetExtractFolder(Folder() + "/out");
+    x.decodeAhead = 200000;
+    EXPECT_EQ(x.Extract(), 40);
+    for (const Entry& e : entries) EXPECT_EQ(Read(root_ / "out" / e.name), e.data) << e.name;
 }
 
 }  // namespace

@@ -29,13 +29,15 @@ bool SizeOf(std::FILE* f, std::uint64_t& size) {
     return true;
 }
 
-// Reads through a window of its own: a local header, the small entry after it and the next
-// header mostly come from one read of the file, and a large read goes on where the window ends,
-// without a seek. The C library's buffer is off, so that no byte is copied twice.
+// Reads through windows of its own: a local header, the small entry after it and the next
+// header mostly come from one read of the file, and a large read goes on where a window ends,
+// without a seek. There are two windows, the one used last kept: reading the central directory
+// goes to each entry's local header and back, and with one window both would be read again, 64 KiB
+// each time, for every entry. The C library's buffer is off, so that no byte is copied twice.
 class FileArchive : public ArchiveInput {
 public:
-    FileArchive(std::FILE* f, std::uint64_t size, std::string path)
-        : file_(f), size_(size), path_(std::move(path)), window_(new std::uint8_t[kWindow]) {
+    FileArchive(std::FILE* f, std::uint64_t size, std::string path) : file_(f), size_(size), path_(std::move(path)) {
+        for (Window& window : windows_) window.bytes.reset(new std::uint8_t[kWindow]);
         std::setvbuf(file_, nullptr, _IONBF, 0);
     }
     ~FileArchive() override { std::fclose(file_); }
@@ -55,20 +57,28 @@ public:
         if (offset >= size_ || n == 0) return 0;
         auto* out = static_cast<std::uint8_t*>(buf);
         std::size_t done = 0;
-        if (offset >= windowStart_ && offset < windowStart_ + windowLength_) {
-            // What the window holds first.
-            const std::size_t at = static_cast<std::size_t>(offset - windowStart_);
-            done = std::min(n, windowLength_ - at);
-            std::memcpy(out, window_.get() + at, done);
+        // The window that goes on: the one holding the start, else the one not used last.
+        std::size_t next = 1 - last_;
+        for (std::size_t w : {last_, 1 - last_}) {
+            const Window& window = windows_[w];
+            if (offset < window.start || offset >= window.start + window.length) continue;
+            const std::size_t at = static_cast<std::size_t>(offset - window.start);
+            done = std::min(n, window.length - at);
+            std::memcpy(out, window.bytes.get() + at, done);
+            last_ = w;
             if (done == n) return n;
+            next = w;
+            break;
         }
         const std::uint64_t from = offset + done;
         if (n - done >= kWindow) return done + Direct(from, out + done, n - done);  // large: straight in
-        // Small: the window moves to it and is filled as far as it goes.
-        windowStart_ = from;
-        windowLength_ = Direct(from, window_.get(), kWindow);
-        const std::size_t more = std::min(n - done, windowLength_);
-        std::memcpy(out + done, window_.get(), more);
+        // Small: a window moves to it and is filled as far as it goes.
+        Window& window = windows_[next];
+        window.start = from;
+        window.length = Direct(from, window.bytes.get(), kWindow);
+        last_ = next;
+        const std::size_t more = std::min(n - done, window.length);
+        std::memcpy(out + done, window.bytes.get(), more);
         return done + more;
     }
 
@@ -90,9 +100,13 @@ private:
     std::uint64_t size_;
     std::string path_;
     std::uint64_t position_ = ~std::uint64_t{0};
-    std::unique_ptr<std::uint8_t[]> window_;
-    std::uint64_t windowStart_ = 0;
-    std::size_t windowLength_ = 0;
+    struct Window {
+        std::unique_ptr<std::uint8_t[]> bytes;
+        std::uint64_t start = 0;
+        std::size_t length = 0;
+    };
+    Window windows_[2];
+    std::size_t last_ = 0;
 };
 
 }  // namespace
