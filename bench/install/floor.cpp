@@ -6,6 +6,8 @@
 // whole, each top-level file alone.
 //   floor.exe LIST WORK INSTALL
 //   floor.exe -        does nothing: what starting and ending a Win32 program costs under this Wine
+//   floor.exe +        joins the desktop and stays (an hour at most): while it runs, Wine's desktop
+//                      process stays too, as the desktop does on Windows
 #include <windows.h>
 
 #include <cstdio>
@@ -32,6 +34,14 @@ std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "-") == 0) return 0;
+    if (argc == 2 && std::strcmp(argv[1], "+") == 0) {
+        // Loaded here only: the other uses start as a program that has no window library at all.
+        if (HMODULE user = LoadLibraryA("user32.dll")) {
+            if (FARPROC desktop = GetProcAddress(user, "GetDesktopWindow")) reinterpret_cast<HWND (*)()>(desktop)();
+        }
+        Sleep(3600 * 1000);
+        return 0;
+    }
     if (argc != 4) {
         std::fprintf(stderr, "usage: floor LIST WORK INSTALL\n");
         return 2;

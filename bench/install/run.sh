@@ -9,8 +9,12 @@
 # Beside them, the floor: bench/install/floor.cpp, built here, makes the same files in a work
 # folder (the same sizes, nothing decoded) and moves them into the install folder, the least any
 # installer of these files pays under this Wine.
+# The host pipeline alternates with the installer on its own (see below); a program that stays on
+# Wine's desktop keeps the desktop process running throughout, as on Windows.
 # Then, with nginx sending at 10 MiB/s (limit_rate), the whole installation against the download
-# alone (curl), and native klu-unzip of the same package against unzip, 7z and bsdtar.
+# alone (curl), and native klu-unzip of the same package against unzip, 7z and bsdtar: into
+# memory (tmpfs) and onto the build disk, there beside bench/install/fill.cpp, which only makes
+# and fills the same files.
 # Every tool runs once to warm up, then RUNS times (5), alternating; medians.
 #   bench/install/run.sh [SIZES_MIB...]     default: 10 100 400
 # Prints a table and writes build/bench/install.tsv for bench/report.py.
@@ -62,7 +66,9 @@ http {
 }
 CONF
 nginx -c "$nginx_dir/nginx.conf"
+holder=
 cleanup() {
+  [ -n "$holder" ] && kill "$holder" 2>/dev/null
   nginx -c "$nginx_dir/nginx.conf" -s stop 2>/dev/null || true
   kill "$xvfb" 2>/dev/null || true
   tests/wine/winebench stop >/dev/null 2>&1 || true
@@ -75,6 +81,14 @@ pipeline_dir=$work/pipeline
 peer=$work/peer.exe
 floor_exe=$work/floor.exe
 "${arch:-i686}-w64-mingw32-g++-posix" -O2 -static -o "$floor_exe" bench/install/floor.cpp
+g++ -O2 -o "$work/fill" bench/install/fill.cpp
+# Wine starts its desktop process (explorer.exe) for the first program that needs it and ends it
+# about 2 s after the last one; on Windows the desktop is always there. A program that stays on
+# the desktop for the whole bench keeps it, so that no measure pays for starting it and none
+# finds it left running by the one before (the installer came after the floor program, which needs
+# no desktop, and started it again each time; the NSIS installer came after the installer).
+tests/wine/wine-run "$floor_exe" + >/dev/null 2>&1 &
+holder=$!
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
@@ -141,16 +155,24 @@ for size in "${sizes[@]}"; do
   python3 bench/make_package.py "$size" "$package" --tree "$work/tree"
   makensis -V1 -DTREE="$work/tree" -DOUT="$peer" -DTARGET="$nsis_target" bench/install/peer.nsi
   (cd "$work/tree" && find . -type f -printf '%P\t%s\n' | tr '/' '\\') > "$drive_c/floor.list"
-  alternate "$size" "klu:$url" "nsis:-" "floor:-" "pipeline:$url"
-  k=$(med "$size-klu"); n=$(med "$size-nsis"); p=$(med "$size-pipeline"); f=$(med "$size-floor")
+  (cd "$work/tree" && find . -type f -printf '%P\t%s\n') > "$work/fill.list"
+  # The installers and the floor in one alternation, the host pipeline in another beside the
+  # installer: each run begins by deleting what the one before left, and the pipeline leaves twice
+  # as many files (its temporary tree and its copy). On an ext4 without a journal every file made
+  # soon after steps over the inodes freed in the last minutes (recently_deleted), so in one
+  # alternation the measure after the pipeline paid for it more than the others.
+  alternate "$size" "klu:$url" "nsis:-" "floor:-"
+  alternate "$size-host" "klu:$url" "pipeline:$url"
+  k=$(med "$size-klu"); n=$(med "$size-nsis"); f=$(med "$size-floor")
+  hk=$(med "$size-host-klu"); p=$(med "$size-host-pipeline")
   row "install ${size} MiB" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$n")" "$(peak "$size-klu")"
   row "install ${size} MiB" "NSIS installer (Wine)" "$n" "$(speed "$size" "$n")" "1.00" "$(peak "$size-nsis")"
   row "install ${size} MiB" "floor: create, write, move (Wine)" "$f" "$(speed "$size" "$f")" "$(ratio "$f" "$n")" "$(peak "$size-floor")"
-  row "install ${size} MiB, host pipeline" "KestrumLiveUpdate (Wine)" "$k" "$(speed "$size" "$k")" "$(ratio "$k" "$p")" "$(peak "$size-klu")"
-  row "install ${size} MiB, host pipeline" "curl+unzip+cp" "$p" "$(speed "$size" "$p")" "1.00" "$(peak "$size-pipeline")"
-  echo "install $size MiB: installer $k s (peak $(peak "$size-klu") KiB), NSIS $n s, floor $f s, pipeline $p s;" \
-       "ratio to NSIS $(ratio "$k" "$n"), to the pipeline $(ratio "$k" "$p"); NSIS to the floor $(ratio "$n" "$f")," \
-       "installer to the floor $(ratio "$k" "$f")"
+  row "install ${size} MiB, host pipeline" "KestrumLiveUpdate (Wine)" "$hk" "$(speed "$size" "$hk")" "$(ratio "$hk" "$p")" "$(peak "$size-host-klu")"
+  row "install ${size} MiB, host pipeline" "curl+unzip+cp" "$p" "$(speed "$size" "$p")" "1.00" "$(peak "$size-host-pipeline")"
+  echo "install $size MiB: installer $k s (peak $(peak "$size-klu") KiB), NSIS $n s, floor $f s;" \
+       "ratio to NSIS $(ratio "$k" "$n"); NSIS to the floor $(ratio "$n" "$f"), installer to the floor $(ratio "$k" "$f");" \
+       "beside the host pipeline: installer $hk s, pipeline $p s, ratio $(ratio "$hk" "$p")"
 
   if [ "$size" = "$limited_mib" ]; then
     # At a realistic speed, unpacking and placing should hide behind the transfer.
@@ -165,30 +187,50 @@ for size in "${sizes[@]}"; do
     echo "install $size MiB at 10 MiB/s: installer $k s, download alone $d s; ratio $(ratio "$k" "$d");" \
          "Wine's start and end of a program $s s; the installer less that, to the download: $(ratio "$beyond" "$d")"
 
-    # Native extraction of the same package.
+    # Native extraction of the same package, into memory (tmpfs: the tools' own work) and onto the
+    # build disk. On an ext4 without a journal, as on these machines, each file made soon after
+    # many were deleted has the kernel step over every inode freed in the last minutes
+    # (recently_deleted): the bench's own deletions then weigh the same on every tool, and the disk
+    # rows show that more than the tools.
     if [ -x "$unzip_tool" ]; then
-      x=$work/extract
-      kluz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" "$unzip_tool" "$package" "$x"; }
-      unz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" unzip -q -o "$package" -d "$x"; }
-      sevenz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" 7z x -y -bd "-o$x" "$package"; }
-      bsd() { rm -rf "$x"; mkdir -p "$x"; timed "$1" bsdtar -xf "$package" -C "$x"; }
-      alternate "$size-extract" kluz:- unz:- sevenz:- bsd:-
-      best=unz
-      for t in sevenz bsd; do
-        if awk -v a="$(med "$size-extract-$t")" -v b="$(med "$size-extract-$best")" 'BEGIN {exit !(a < b)}'; then best=$t; fi
+      places=()
+      [ -d /dev/shm ] && [ -w /dev/shm ] && places+=("memory:/dev/shm/klu-bench-extract.$$")
+      places+=("disk:$work/extract")
+      for place in "${places[@]}"; do
+        where=${place%%:*}
+        x=${place#*:}
+        kluz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" "$unzip_tool" "$package" "$x"; }
+        unz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" unzip -q -o "$package" -d "$x"; }
+        sevenz() { rm -rf "$x"; mkdir -p "$x"; timed "$1" 7z x -y -bd "-o$x" "$package"; }
+        bsd() { rm -rf "$x"; mkdir -p "$x"; timed "$1" bsdtar -xf "$package" -C "$x"; }
+        # On the disk, the least any tool pays: the same files made and filled, nothing decoded.
+        fill() { rm -rf "$x"; mkdir -p "$x"; timed "$1" "$work/fill" "$work/fill.list" "$x"; }
+        tools=(kluz unz sevenz bsd)
+        [ "$where" = disk ] && [ -x "$work/fill" ] && tools+=(fill)
+        alternate "$size-extract-$where" "${tools[@]/%/:-}"
+        best=unz
+        for t in sevenz bsd; do
+          if awk -v a="$(med "$size-extract-$where-$t")" -v b="$(med "$size-extract-$where-$best")" 'BEGIN {exit !(a < b)}'; then best=$t; fi
+        done
+        kz=$(med "$size-extract-$where-kluz"); bz=$(med "$size-extract-$where-$best")
+        label="unzip install package ${size} MiB"
+        [ "$where" = disk ] && label="$label, onto the disk"
+        for t in "${tools[@]}"; do
+          name=$(case $t in kluz) echo "klu-unzip" ;; unz) echo "unzip" ;; sevenz) echo "7z" ;; bsd) echo "bsdtar" ;;
+                 fill) echo "floor: create and write" ;; esac)
+          row "$label" "$name" "$(med "$size-extract-$where-$t")" \
+            "$(speed "$size" "$(med "$size-extract-$where-$t")")" "$(ratio "$(med "$size-extract-$where-$t")" "$bz")" \
+            "$(peak "$size-extract-$where-$t")"
+        done
+        best_name=$(case $best in unz) echo unzip ;; sevenz) echo 7z ;; bsd) echo bsdtar ;; esac)
+        floor_note=""
+        [ "$where" = disk ] && [ -x "$work/fill" ] && floor_note="; creating and filling the files alone $(med "$size-extract-$where-fill") s"
+        echo "extract $size MiB natively into $where: klu-unzip $kz s (peak $(peak "$size-extract-$where-kluz") KiB)," \
+             "fastest peer $best_name $bz s; ratio $(ratio "$kz" "$bz")$floor_note"
+        rm -rf "$x"
       done
-      kz=$(med "$size-extract-kluz"); bz=$(med "$size-extract-$best")
-      for t in kluz unz sevenz bsd; do
-        name=$(case $t in kluz) echo "klu-unzip" ;; unz) echo "unzip" ;; sevenz) echo "7z" ;; bsd) echo "bsdtar" ;; esac)
-        row "unzip install package ${size} MiB" "$name" "$(med "$size-extract-$t")" \
-          "$(speed "$size" "$(med "$size-extract-$t")")" "$(ratio "$(med "$size-extract-$t")" "$bz")" "$(peak "$size-extract-$t")"
-      done
-      best_name=$(case $best in unz) echo unzip ;; sevenz) echo 7z ;; bsd) echo bsdtar ;; esac)
-      echo "extract $size MiB natively: klu-unzip $kz s (peak $(peak "$size-extract-kluz") KiB), fastest peer $best_name $bz s;" \
-           "ratio $(ratio "$kz" "$bz")"
-      rm -rf "$x"
     fi
   fi
 done
 clean_install
-rm -rf "$work/tree" "$peer" "$floor_exe" "$drive_c/floor.list" "$drive_c/floorwork"
+rm -rf "$work/tree" "$peer" "$floor_exe" "$drive_c/floor.list" "$drive_c/floorwork" "$work/fill" "$work/fill.list"
